@@ -1,0 +1,114 @@
+// The narrow interface between the data-access layer and a database
+// provider. Nothing above this interface knows which database it talks to.
+//
+// A Provider opens PhysicalConnections from the parts of a connection string.
+// A PhysicalConnection runs one command text (which may hold several
+// statements of the SQL Server dialect; the provider translates as needed)
+// with positional parameters bound to its "?" markers, and hands back the
+// first rowset and the records affected. Optional features have defaults
+// that raise a clear "not supported" error.
+//
+// Errors: every provider failure is raised as marl::Error with the matching
+// OLE DB number (err::kDbSyntax, kDbNoTable, kDbIntegrity, else kDbFail),
+// the provider's name as source and the database's own message as
+// description.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "marlcheckout/variant.h"
+
+namespace marl::data {
+
+// Parts of a connection string: "Key=Value;..." with keys compared without
+// regard to case (stored lower-cased).
+struct ConnectionParams {
+  std::string text;  // as given
+  std::map<std::string, std::string> values;
+  std::string Get(const std::string& lower_key,
+                  const std::string& fallback = "") const;
+  static ConnectionParams Parse(const std::string& connection_string);
+};
+
+struct ColumnInfo {
+  std::string name;
+  int32_t ado_type = 202;  // ADO data type code (3, 5, 202, 135, ...)
+  int32_t defined_size = 0;
+};
+
+struct ResultSet {
+  bool has_rows = false;  // a statement returned a rowset (maybe empty)
+  std::vector<ColumnInfo> columns;
+  std::vector<std::vector<Variant>> rows;
+  int64_t records_affected = -1;  // -1 when no statement changed rows
+};
+
+struct BoundParam {
+  std::string name;
+  int32_t ado_type = 202;
+  int32_t size = 0;
+  Variant value;
+};
+
+class PhysicalConnection {
+ public:
+  virtual ~PhysicalConnection() = default;
+
+  // Transaction control. `for_write` asks for a transaction that takes the
+  // write lock at once (two writers serialise instead of deadlocking).
+  virtual void Begin(bool for_write) = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+  virtual bool InTransaction() const = 0;
+
+  // Runs a command text; see the file comment.
+  virtual ResultSet Run(const std::string& text,
+                        const std::vector<BoundParam>& params) = 0;
+
+  // Provider properties ("DBMS Name", "DBMS Version", ...). Missing ones are
+  // absent from the map.
+  virtual std::map<std::string, Variant> Properties() = 0;
+
+  virtual std::string ProviderName() const = 0;
+};
+
+class Provider {
+ public:
+  virtual ~Provider() = default;
+  virtual std::string Name() const = 0;
+  virtual std::unique_ptr<PhysicalConnection> Open(
+      const ConnectionParams& params) = 0;
+};
+
+// Providers by the name in "Provider=..." (case-insensitive). The SQLite
+// provider registers itself as "SQLite". Opening with an unknown provider
+// raises kDbFail naming it.
+void RegisterProvider(std::shared_ptr<Provider> provider);
+std::unique_ptr<PhysicalConnection> OpenPhysical(
+    const std::string& connection_string);
+
+// Decorators applied by OpenPhysical to every connection it opens.
+// Tracing: every text handed to Run is appended to `file` as one JSON line
+// {"text": "...", "params": [...]}, before any translation. Empty file
+// switches tracing off. MARL_TRACE_SQL=<file> in the environment switches it
+// on at start-up.
+void SetTraceFile(const std::string& file);
+std::string TraceFile();
+
+// Fault injection for tests: the `nth` statement text handed to Run from now
+// on (1-based, counted over all connections) fails with `error`. nth = 0
+// switches it off. Optionally only texts containing `match` are counted.
+struct FaultPlan {
+  int64_t nth = 0;
+  int32_t number = 0;
+  std::string description;
+  std::string match;
+};
+void SetFaultPlan(const FaultPlan& plan);
+int64_t StatementsRun();  // statements handed to Run since start (counter)
+
+}  // namespace marl::data
