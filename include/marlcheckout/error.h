@@ -18,23 +18,33 @@ namespace marl {
 
 // Numbers used across the component.
 namespace err {
-constexpr int32_t kInvalidArgument = 5;     // Invalid procedure call or argument
-constexpr int32_t kOverflow = 6;            // Overflow
-constexpr int32_t kSubscriptRange = 9;      // Subscript out of range
-constexpr int32_t kTypeMismatch = 13;       // Type mismatch
-constexpr int32_t kObjectNotSet = 91;       // Object variable or With block variable not set
-constexpr int32_t kInvalidUseOfNull = 94;   // Invalid use of Null
-constexpr int32_t kNotSupportedByObject = 438;  // Object doesn't support this property or method
-constexpr int32_t kDuplicateKey = 457;      // This key is already associated with an element of this collection
+constexpr int32_t kInvalidArgument = 5;  // Invalid procedure call or argument
+constexpr int32_t kOverflow = 6;         // Overflow
+constexpr int32_t kSubscriptRange = 9;   // Subscript out of range
+constexpr int32_t kTypeMismatch = 13;    // Type mismatch
+constexpr int32_t kObjectNotSet =
+    91;  // Object variable or With block variable not set
+constexpr int32_t kInvalidUseOfNull = 94;  // Invalid use of Null
+constexpr int32_t kNotSupportedByObject =
+    438;  // Object doesn't support this property or method
+constexpr int32_t kDuplicateKey =
+    457;  // This key is already associated with an element of this collection
 constexpr int32_t kParseString = static_cast<int32_t>(0x80044044);
-constexpr int32_t kNotImplemented = static_cast<int32_t>(0x80004001);  // E_NOTIMPL
-constexpr int32_t kFail = static_cast<int32_t>(0x80004005);            // E_FAIL
-constexpr int32_t kUnknownName = static_cast<int32_t>(0x80020006);     // DISP_E_UNKNOWNNAME
-constexpr int32_t kMemberNotFound = static_cast<int32_t>(0x80020003);  // DISP_E_MEMBERNOTFOUND
-constexpr int32_t kBadParamCount = static_cast<int32_t>(0x8002000E);   // DISP_E_BADPARAMCOUNT
-constexpr int32_t kClassNotRegistered = static_cast<int32_t>(0x80040154);  // REGDB_E_CLASSNOTREG
-constexpr int32_t kWrongThread = static_cast<int32_t>(0x8001010E);     // RPC_E_WRONG_THREAD
-constexpr int32_t kTransactionAborted = static_cast<int32_t>(0x8004E002);  // CONTEXT_E_ABORTED
+constexpr int32_t kNotImplemented =
+    static_cast<int32_t>(0x80004001);                        // E_NOTIMPL
+constexpr int32_t kFail = static_cast<int32_t>(0x80004005);  // E_FAIL
+constexpr int32_t kUnknownName =
+    static_cast<int32_t>(0x80020006);  // DISP_E_UNKNOWNNAME
+constexpr int32_t kMemberNotFound =
+    static_cast<int32_t>(0x80020003);  // DISP_E_MEMBERNOTFOUND
+constexpr int32_t kBadParamCount =
+    static_cast<int32_t>(0x8002000E);  // DISP_E_BADPARAMCOUNT
+constexpr int32_t kClassNotRegistered =
+    static_cast<int32_t>(0x80040154);  // REGDB_E_CLASSNOTREG
+constexpr int32_t kWrongThread =
+    static_cast<int32_t>(0x8001010E);  // RPC_E_WRONG_THREAD
+constexpr int32_t kTransactionAborted =
+    static_cast<int32_t>(0x8004E002);  // CONTEXT_E_ABORTED
 // OLE DB errors raised by the data layer.
 constexpr int32_t kDbSyntax = static_cast<int32_t>(0x80040E14);
 constexpr int32_t kDbNoTable = static_cast<int32_t>(0x80040E37);
@@ -59,8 +69,15 @@ class Error : public std::exception {
   const std::string& help_file() const { return help_file_; }
   int32_t help_context() const { return help_context_; }
 
-  void set_number(int32_t n) { number_ = n; }
-  void set_source(std::string s) { source_ = std::move(s); }
+  // Setters keep what() in step with the record.
+  void set_number(int32_t n) {
+    number_ = n;
+    Refresh();
+  }
+  void set_source(std::string s) {
+    source_ = std::move(s);
+    Refresh();
+  }
   void set_description(std::string d);
   void set_help_file(std::string h) { help_file_ = std::move(h); }
   void set_help_context(int32_t c) { help_context_ = c; }
