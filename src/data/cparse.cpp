@@ -1,0 +1,122 @@
+#include "data/cparse.h"
+
+#include <algorithm>
+
+#include "marlcheckout/error.h"
+#include "marlcheckout/variant.h"
+
+namespace marl::data {
+
+namespace {
+
+constexpr char kSource[] = "MarlCheckOut";
+
+// Removes leading and trailing space characters (U+0020 only).
+std::string TrimBlanks(std::string_view s) {
+  size_t b = s.find_first_not_of(' ');
+  if (b == std::string_view::npos) return std::string();
+  size_t e = s.find_last_not_of(' ');
+  return std::string(s.substr(b, e - b + 1));
+}
+
+// Splits `s` at the first `delimiter`: returns the part before it and leaves
+// the part after it in `s`. Without the delimiter, returns all of `s` and
+// leaves `s` empty.
+std::string NextToken(std::string& s, char delimiter) {
+  size_t pos = s.find(delimiter);
+  std::string token;
+  if (pos == std::string::npos) {
+    token.swap(s);
+  } else {
+    token = s.substr(0, pos);
+    s.erase(0, pos + 1);
+  }
+  return token;
+}
+
+std::string NextKey(std::string& s) { return TrimBlanks(NextToken(s, '=')); }
+
+std::string NextValue(std::string& s) {
+  s = TrimBlanks(s);
+  std::string value;
+  if (!s.empty() && s.front() == '{') {
+    s.erase(0, 1);
+    value = NextToken(s, '}');
+    NextToken(s, ';');  // whatever stands between "}" and ";" is dropped
+  } else {
+    value = NextToken(s, ';');
+  }
+  return TrimBlanks(value);
+}
+
+// ASCII letter case only, independent of the process locale.
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+char Upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
+std::shared_ptr<Dispatchable>& ThreadResourceLoader() {
+  thread_local std::shared_ptr<Dispatchable> loader;
+  return loader;
+}
+
+bool CParse::KeyLess::operator()(const std::string& a,
+                                 const std::string& b) const {
+  return std::lexicographical_compare(
+      a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(Lower(x)) <
+               static_cast<unsigned char>(Lower(y));
+      });
+}
+
+CParse::~CParse() {
+  pairs_.reset();
+  std::shared_ptr<Dispatchable>& slot = ThreadResourceLoader();
+  if (slot) {
+    try {
+      slot->Invoke("Unload", std::vector<Variant>{});
+    } catch (...) {
+      // Releasing the loader must not fail the destruction.
+    }
+    slot.reset();
+  }
+}
+
+bool CParse::ParseString(const std::string& to_parse) {
+  props_ = to_parse;
+  pairs_.emplace();
+  std::string s = to_parse;
+  for (;;) {
+    std::string key = NextKey(s);
+    std::string value = NextValue(s);
+    if (key.empty()) break;
+    if (!pairs_->emplace(std::move(key), std::move(value)).second) {
+      throw Error::Of(err::kDuplicateKey, kSource);
+    }
+  }
+  return true;
+}
+
+std::string CParse::GetProperty(std::string_view name) const {
+  if (!pairs_) throw Error::Of(err::kObjectNotSet, kSource);
+  auto it = pairs_->find(std::string(name));
+  if (it == pairs_->end()) throw Error::Of(err::kInvalidArgument, kSource);
+  return it->second;
+}
+
+int32_t CParse::UserID() const {
+  return Variant::Text(GetProperty("UserID")).ToInt32();
+}
+
+bool CParse::IsIndustry() const {
+  std::string v = GetProperty("AcctType");
+  std::transform(v.begin(), v.end(), v.begin(), Upper);
+  return v == "GY";
+}
+
+}  // namespace marl::data
