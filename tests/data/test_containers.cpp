@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "marlcheckout/containers.h"
+#include "marlcheckout/error.h"
+#include "marlcheckout/variant.h"
+
+namespace marl {
+namespace {
+
+int32_t ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(FieldValueSet, KeysIgnoreCaseAndWritesReplace) {
+  auto set = FieldValueSet::Create();
+  set->SetValue("FYear", Variant::I4(2023));
+  set->SetValue("FPeriod", Variant::I4(11));
+  set->SetValue("fyear", Variant::I4(2024));
+  set->SetValue("FYEAR", Variant::Text("2025"));
+
+  EXPECT_EQ(set->Count(), 2u);
+  EXPECT_EQ(set->Value("fYeAr").AsText(), "2025");
+  EXPECT_TRUE(set->Exists("FPERIOD"));
+  EXPECT_EQ(set->Keys(), (std::vector<std::string>{"FYear", "FPeriod"}));
+
+  // An absent key reads as Empty; Lookup tells it apart from a held Empty.
+  set->SetValue("FNote", Variant());
+  Variant v = Variant::I4(-1);
+  EXPECT_TRUE(set->Value("FMissing").IsEmpty());
+  EXPECT_FALSE(set->Lookup("FMissing", &v));
+  EXPECT_EQ(v.AsI4(), -1);
+  EXPECT_TRUE(set->Lookup("fnote", &v));
+  EXPECT_TRUE(v.IsEmpty());
+
+  EXPECT_TRUE(set->Remove("FPERIOD"));
+  EXPECT_FALSE(set->Remove("FPeriod"));
+  EXPECT_EQ(set->Count(), 2u);
+  EXPECT_FALSE(set->Exists("FPeriod"));
+}
+
+TEST(FieldValueSet, CloneIsIndependent) {
+  auto inner = FieldValueSet::Create();
+  auto set = FieldValueSet::Create();
+  set->SetValue("A", Variant::I4(1));
+  set->SetValue("Row", Variant::Object(inner));
+
+  auto copy = set->Clone();
+  copy->SetValue("a", Variant::I4(2));
+  copy->SetValue("B", Variant::I4(3));
+  copy->Remove("Row");
+
+  EXPECT_EQ(set->Value("A").AsI4(), 1);
+  EXPECT_FALSE(set->Exists("B"));
+  EXPECT_EQ(set->Value("Row").AsObject(), inner);  // references stay shared
+  EXPECT_EQ(copy->Value("A").AsI4(), 2);
+  EXPECT_EQ(copy->Count(), 2u);
+}
+
+TEST(FieldValueSet, LateBound) {
+  auto set = FieldValueSet::Create();
+  set->Put("Value", Variant::R8(1.5), {Variant::Text("FQty")});
+  set->Put("value", Variant::R8(2.5), {Variant::Text("fqty")});
+  EXPECT_EQ(set->Get("Value", {Variant::Text("FQTY")}).AsR8(), 2.5);
+  EXPECT_EQ(set->Get("Count").AsI4(), 1);
+
+  // Value is the default member (dispatch identifier 0).
+  std::vector<Variant> args{Variant::Text("FQty")};
+  EXPECT_EQ(set->Invoke(0, InvokeKind::PropertyGet, args).AsR8(), 2.5);
+  EXPECT_TRUE(set->Invoke("Exists", {Variant::Text("fqty")}).AsBool());
+
+  // Lookup writes the value back through its by-reference argument.
+  std::vector<Variant> lookup{Variant::Text("FQty"), Variant()};
+  EXPECT_TRUE(set->Invoke("Lookup", lookup).AsBool());
+  EXPECT_EQ(lookup[1].AsR8(), 2.5);
+
+  auto copy = std::dynamic_pointer_cast<FieldValueSet>(
+      set->Invoke("Clone", {}).AsObject());
+  ASSERT_NE(copy, nullptr);
+  copy->SetValue("FQty", Variant::R8(9));
+  EXPECT_EQ(set->Value("FQty").AsR8(), 2.5);
+}
+
+TEST(ItemList, PositionsAndRemoval) {
+  auto list = ItemList::Create();
+  EXPECT_EQ(list->Count(), 0u);
+  EXPECT_EQ(list->UBound(), 0);
+
+  std::vector<std::shared_ptr<FieldValueSet>> rows;
+  for (int i = 1; i <= 4; ++i) {
+    rows.push_back(FieldValueSet::Create());
+    rows.back()->SetValue("FID", Variant::I4(i));
+    list->Add(Variant::Object(rows.back()));
+  }
+  list->Add(Variant::Text("not a record"));
+  EXPECT_EQ(list->UBound(), 5);
+  EXPECT_EQ(list->Record(2), rows[1]);
+  EXPECT_EQ(list->Record(5), nullptr);
+
+  // Walking from the highest position down, removing every even FID.
+  list->Remove(5);
+  for (int32_t i = list->UBound(); i >= 1; --i) {
+    if (list->Record(i)->Value("FID").AsI4() % 2 == 0) list->Remove(i);
+  }
+  ASSERT_EQ(list->UBound(), 2);
+  EXPECT_EQ(list->Record(1)->Value("FID").AsI4(), 1);
+  EXPECT_EQ(list->Record(2)->Value("FID").AsI4(), 3);
+
+  for (int32_t bad : {0, -1, 3}) {
+    EXPECT_EQ(ErrorOf([&] { list->Item(bad); }), err::kSubscriptRange) << bad;
+    EXPECT_EQ(ErrorOf([&] { list->Remove(bad); }), err::kSubscriptRange) << bad;
+  }
+  EXPECT_EQ(list->Count(), 2u);
+}
+
+TEST(ItemList, LateBound) {
+  auto list = ItemList::Create();
+  auto row = FieldValueSet::Create();
+  row->SetValue("FID", Variant::I4(7));
+  list->Invoke("Add", {Variant::Object(row)});
+  list->Invoke("Add", {Variant::Text("second")});
+
+  EXPECT_EQ(list->Invoke("UBound", {}).AsI4(), 2);
+  EXPECT_EQ(list->Get("Count").AsI4(), 2);
+  EXPECT_EQ(list->Get("Item", {Variant::I2(2)}).AsText(), "second");
+  // The default indexed member is Item (dispatch identifier 0).
+  std::vector<Variant> args{Variant::I4(1)};
+  EXPECT_EQ(list->Invoke(0, InvokeKind::PropertyGet, args).AsObject(), row);
+
+  list->Invoke("Remove", {Variant::I4(1)});
+  EXPECT_EQ(list->Invoke("UBound", {}).AsI4(), 1);
+  EXPECT_EQ(list->Item(1).AsText(), "second");
+  EXPECT_EQ(ErrorOf([&] { list->Invoke("Remove", {Variant::I4(2)}); }),
+            err::kSubscriptRange);
+}
+
+}  // namespace
+}  // namespace marl
