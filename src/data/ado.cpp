@@ -1,0 +1,579 @@
+// The data-access objects over the provider interface.
+//
+// Enlistment: a Connection opened while a transaction is current shares,
+// with every other Connection of that transaction and connection string,
+// one physical connection, held by a resource enlisted in the transaction
+// under the key "db:" + connection string. The database transaction begins
+// (taking the write lock at once) on the first text run through any of those
+// handles, and ends when the platform transaction commits or rolls back.
+// Should the database end that transaction on its own (a failure that rolls
+// the whole transaction back), the next text run through a handle, and the
+// commit, raise an error instead of carrying on in a new transaction whose
+// earlier work is lost. A handle used after its transaction ended runs as a
+// connection of its own (each text commits on its own).
+//
+// Error numbers raised by the objects themselves: 3265 (item not found),
+// 3021 (no current record), 3704 (object closed), 3705 (object open), 3709
+// (no usable connection), 9 (parameter index out of range). Choices made
+// here: EOF and RecordCount of a closed recordset read as an empty one; the
+// user name, password, options and time-outs are accepted and not used by
+// the embedded provider.
+#include "data/ado.h"
+
+#include <strings.h>
+
+#include <utility>
+
+#include "marlcheckout/error.h"
+#include "marlcheckout/transaction.h"
+
+namespace marl::data {
+
+namespace {
+
+constexpr int32_t kItemNotFound = 3265;
+constexpr int32_t kNoCurrentRecord = 3021;
+constexpr int32_t kObjectClosed = 3704;
+constexpr int32_t kObjectOpen = 3705;
+constexpr int32_t kNoConnection = 3709;
+
+Error ItemNotFound(const std::string& source) {
+  return Error(kItemNotFound, source,
+               "Item cannot be found in the collection corresponding to the "
+               "requested name or ordinal.");
+}
+Error Closed(const std::string& source) {
+  return Error(kObjectClosed, source,
+               "Operation is not allowed when the object is closed.");
+}
+
+ParamInfo Param(std::string name, VarType type = VarType::Empty,
+                bool by_ref = false, bool optional = false,
+                Variant default_value = Variant()) {
+  ParamInfo p;
+  p.name = std::move(name);
+  p.type = type;
+  p.by_ref = by_ref;
+  p.optional = optional;
+  p.default_value = std::move(default_value);
+  return p;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+// The physical connection of one transaction and connection string.
+class EnlistedConnection final : public Resource {
+ public:
+  explicit EnlistedConnection(std::shared_ptr<PhysicalConnection> conn)
+      : conn_(std::move(conn)) {}
+
+  bool ended() const { return ended_; }
+  const std::shared_ptr<PhysicalConnection>& connection() const {
+    return conn_;
+  }
+
+  // Begins the database transaction on first use.
+  void BeforeRun() {
+    if (conn_->InTransaction()) return;
+    if (begun_) {
+      throw Error(err::kDbFail, conn_->ProviderName(),
+                  "The database rolled back the transaction after an earlier "
+                  "error; its work is lost");
+    }
+    conn_->Begin(true);
+    begun_ = true;
+  }
+
+  void Commit() override {
+    ended_ = true;
+    if (!conn_->InTransaction()) {
+      if (begun_) {
+        throw Error(err::kDbFail, conn_->ProviderName(),
+                    "The database rolled back the transaction after an "
+                    "earlier error; nothing was committed");
+      }
+      return;
+    }
+    try {
+      conn_->Commit();
+    } catch (...) {
+      try {
+        conn_->Rollback();
+      } catch (...) {
+        // The commit error is the one to report.
+      }
+      throw;
+    }
+  }
+
+  void Rollback() override {
+    ended_ = true;
+    try {
+      conn_->Rollback();
+    } catch (...) {
+      // Closing the connection rolls back what could not be rolled back.
+    }
+  }
+
+ private:
+  std::shared_ptr<PhysicalConnection> conn_;
+  bool begun_ = false;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+struct PhysicalHandle {
+  std::shared_ptr<PhysicalConnection> conn;
+  std::shared_ptr<EnlistedConnection>
+      enlisted;  // null: a connection of its own
+};
+
+// ---------------------------------------------------------------------------
+// Connection
+
+std::shared_ptr<Connection> Connection::Create() {
+  return std::shared_ptr<Connection>(new Connection());
+}
+
+Connection::~Connection() { Close(); }
+
+void Connection::Open(const std::string& connection_string,
+                      const std::string& /*user*/,
+                      const std::string& /*password*/, int32_t /*options*/) {
+  if (handle_) {
+    throw Error(kObjectOpen, "ADODB.Connection",
+                "Operation is not allowed when the object is open.");
+  }
+  auto handle = std::make_shared<PhysicalHandle>();
+  std::shared_ptr<Transaction> tx = Transaction::Current();
+  if (tx && tx->IsActive()) {
+    const std::string key = "db:" + connection_string;
+    auto existing =
+        std::dynamic_pointer_cast<EnlistedConnection>(tx->Find(key));
+    if (!existing) {
+      existing = std::make_shared<EnlistedConnection>(
+          std::shared_ptr<PhysicalConnection>(OpenPhysical(connection_string)));
+      tx->Enlist(key, existing);
+    }
+    handle->conn = existing->connection();
+    handle->enlisted = existing;
+  } else {
+    handle->conn = OpenPhysical(connection_string);
+  }
+  handle_ = std::move(handle);
+  connection_string_ = connection_string;
+  RefreshProperties();
+}
+
+std::shared_ptr<Recordset> Connection::Execute(const std::string& text,
+                                               int64_t* records_affected,
+                                               int32_t /*options*/) {
+  ResultSet result = Run(text, {});
+  if (records_affected) *records_affected = result.records_affected;
+  auto rs = Recordset::Create();
+  rs->CursorLocation = cursor_location_;
+  rs->Fill(result);
+  if (rs->State() == ado::kStateOpen) {
+    rs->SetActiveConnection(
+        std::static_pointer_cast<Connection>(shared_from_this()));
+  }
+  return rs;
+}
+
+int32_t Connection::State() const {
+  return handle_ ? ado::kStateOpen : ado::kStateClosed;
+}
+
+void Connection::Close() {
+  // An enlisted handle only lets go; the transaction keeps the physical
+  // connection until it ends. A connection of its own closes (rolling back
+  // anything left uncommitted).
+  handle_.reset();
+  properties_.clear();
+}
+
+Variant Connection::Property(const std::string& name) const {
+  for (const auto& [key, value] : properties_) {
+    if (SameName(key, name)) return value;
+  }
+  throw ItemNotFound("ADODB.Properties");
+}
+
+bool Connection::HasProperty(const std::string& name) const {
+  for (const auto& entry : properties_) {
+    if (SameName(entry.first, name)) return true;
+  }
+  return false;
+}
+
+void Connection::RefreshProperties() {
+  if (!handle_) throw Closed("ADODB.Connection");
+  properties_.clear();
+  for (auto& [key, value] : handle_->conn->Properties()) {
+    properties_.emplace_back(key, std::move(value));
+  }
+}
+
+ResultSet Connection::Run(const std::string& text,
+                          const std::vector<BoundParam>& params) {
+  if (!handle_) throw Closed("ADODB.Connection");
+  if (handle_->enlisted && !handle_->enlisted->ended()) {
+    handle_->enlisted->BeforeRun();
+  }
+  return handle_->conn->Run(text, params);
+}
+
+const DispatchTable& Connection::Table() const {
+  static const DispatchTable table = [] {
+    DispatchTable t;
+    t.class_name = "ADODB.Connection";
+    t.members.push_back(MemberInfo{
+        "Execute",
+        1,
+        InvokeKind::Method,
+        {Param("CommandText", VarType::Text),
+         Param("RecordsAffected", VarType::Empty, true, true),
+         Param("Options", VarType::I4, false, true, Variant::I4(-1))},
+        VarType::Object,
+        [](Dispatchable& self, std::vector<Variant>& args) {
+          auto& c = static_cast<Connection&>(self);
+          int64_t affected = -1;
+          auto rs = c.Execute(args[0].AsText(), &affected, args[2].AsI4());
+          args[1] = Variant::I4(static_cast<int32_t>(affected));
+          return Variant::Object(rs);
+        }});
+    t.members.push_back(
+        MemberInfo{"Close",
+                   2,
+                   InvokeKind::Method,
+                   {},
+                   VarType::Empty,
+                   [](Dispatchable& self, std::vector<Variant>&) {
+                     static_cast<Connection&>(self).Close();
+                     return Variant();
+                   }});
+    t.members.push_back(
+        MemberInfo{"State",
+                   3,
+                   InvokeKind::PropertyGet,
+                   {},
+                   VarType::I4,
+                   [](Dispatchable& self, std::vector<Variant>&) {
+                     return Variant::I4(static_cast<Connection&>(self).State());
+                   }});
+    return t;
+  }();
+  return table;
+}
+
+// ---------------------------------------------------------------------------
+// Parameters and Command
+
+void Parameters::Delete(int32_t index) {
+  if (index < 0 || index >= Count()) throw Error::Of(err::kSubscriptRange);
+  items_.erase(items_.begin() + index);
+}
+
+const std::shared_ptr<Parameter>& Parameters::Item(int32_t index) const {
+  if (index < 0 || index >= Count()) throw Error::Of(err::kSubscriptRange);
+  return items_[static_cast<size_t>(index)];
+}
+
+std::shared_ptr<Command> Command::Create() {
+  return std::make_shared<Command>();
+}
+
+void Command::SetActiveConnection(std::shared_ptr<Connection> connection) {
+  connection_ = std::move(connection);
+}
+
+void Command::SetActiveConnection(const std::string& connection_string) {
+  auto connection = Connection::Create();
+  connection->Open(connection_string);
+  connection_ = std::move(connection);
+}
+
+std::shared_ptr<Parameter> Command::CreateParameter(const std::string& name,
+                                                    int32_t type,
+                                                    int32_t direction,
+                                                    int32_t size,
+                                                    Variant value) const {
+  auto p = std::make_shared<Parameter>();
+  p->name = name;
+  p->type = type;
+  p->direction = direction;
+  p->size = size;
+  p->value = std::move(value);
+  return p;
+}
+
+std::shared_ptr<Recordset> Command::Execute(int64_t* records_affected,
+                                            int32_t /*options*/) {
+  if (!connection_ || connection_->State() != ado::kStateOpen) {
+    throw Error(kNoConnection, "ADODB.Command",
+                "The connection cannot be used to perform this operation. It "
+                "is either closed or invalid in this context.");
+  }
+  std::vector<BoundParam> bound;
+  bound.reserve(static_cast<size_t>(parameters_.Count()));
+  for (int32_t i = 0; i < parameters_.Count(); ++i) {
+    const Parameter& p = *parameters_.Item(i);
+    bound.push_back(BoundParam{p.name, p.type, p.size, p.value});
+  }
+  ResultSet result = connection_->Run(CommandText, bound);
+  if (records_affected) *records_affected = result.records_affected;
+  auto rs = Recordset::Create();
+  rs->CursorLocation = connection_->CursorLocation();
+  rs->Fill(result);
+  if (rs->State() == ado::kStateOpen) rs->SetActiveConnection(connection_);
+  return rs;
+}
+
+// ---------------------------------------------------------------------------
+// Field and Recordset
+
+const Variant& Field::Value() const { return owner_->ValueAt(index_); }
+
+std::shared_ptr<Recordset> Recordset::Create() {
+  return std::make_shared<Recordset>();
+}
+
+void Recordset::Open(const std::string& source,
+                     std::shared_ptr<Connection> connection,
+                     int32_t cursor_type, int32_t lock_type,
+                     int32_t /*options*/) {
+  if (open_) {
+    throw Error(kObjectOpen, "ADODB.Recordset",
+                "Operation is not allowed when the object is open.");
+  }
+  if (!connection || connection->State() != ado::kStateOpen) {
+    throw Error(kNoConnection, "ADODB.Recordset",
+                "The connection cannot be used to perform this operation. It "
+                "is either closed or invalid in this context.");
+  }
+  if (cursor_type != -1) CursorType = cursor_type;
+  if (lock_type != -1) LockType = lock_type;
+  ResultSet result = connection->Run(source, {});
+  Fill(result);
+  connection_ = open_ ? std::move(connection) : nullptr;
+}
+
+void Recordset::Open(const std::string& source,
+                     const std::string& connection_string, int32_t cursor_type,
+                     int32_t lock_type, int32_t options) {
+  auto connection = Connection::Create();
+  connection->Open(connection_string);
+  Open(source, std::move(connection), cursor_type, lock_type, options);
+}
+
+void Recordset::SetActiveConnection(std::shared_ptr<Connection> connection) {
+  connection_ = std::move(connection);
+}
+
+bool Recordset::Eof() const {
+  return !open_ || position_ >= static_cast<int32_t>(rows_->size());
+}
+
+bool Recordset::BOF() const { return !open_ || rows_->empty(); }
+
+void Recordset::MoveFirst() {
+  if (!open_) throw Closed("ADODB.Recordset");
+  position_ = 0;
+}
+
+void Recordset::MoveNext() {
+  if (!open_) throw Closed("ADODB.Recordset");
+  if (Eof()) {
+    throw Error(kNoCurrentRecord, "ADODB.Recordset",
+                "Either BOF or EOF is True, or the current record has been "
+                "deleted. Requested operation requires a current record.");
+  }
+  ++position_;
+}
+
+int32_t Recordset::RecordCount() const {
+  return open_ ? static_cast<int32_t>(rows_->size()) : 0;
+}
+
+void Recordset::Close() {
+  if (!open_) throw Closed("ADODB.Recordset");
+  open_ = false;
+  rows_.reset();
+  fields_.clear();
+  position_ = 0;
+  connection_.reset();
+}
+
+std::shared_ptr<Recordset> Recordset::Clone() const {
+  if (!open_) throw Closed("ADODB.Recordset");
+  auto copy = Recordset::Create();
+  copy->CursorLocation = CursorLocation;
+  copy->CursorType = CursorType;
+  copy->LockType = LockType;
+  copy->connection_ = connection_;
+  copy->fields_ = fields_;
+  for (Field& f : copy->fields_) f.owner_ = copy.get();
+  copy->rows_ = rows_;
+  copy->position_ = 0;
+  copy->open_ = true;
+  return copy;
+}
+
+int32_t Recordset::FieldCount() const {
+  return static_cast<int32_t>(fields_.size());
+}
+
+const Field& Recordset::Fields(int32_t index) const {
+  if (!open_) throw Closed("ADODB.Recordset");
+  if (index < 0 || index >= FieldCount()) throw ItemNotFound("ADODB.Fields");
+  return fields_[static_cast<size_t>(index)];
+}
+
+const Field& Recordset::Fields(const std::string& name) const {
+  if (!open_) throw Closed("ADODB.Recordset");
+  for (const Field& f : fields_) {
+    if (SameName(f.name_, name)) return f;
+  }
+  throw ItemNotFound("ADODB.Fields");
+}
+
+bool Recordset::HasField(const std::string& name) const {
+  for (const Field& f : fields_) {
+    if (SameName(f.name_, name)) return true;
+  }
+  return false;
+}
+
+void Recordset::Fill(const ResultSet& rs) {
+  fields_.clear();
+  position_ = 0;
+  if (!rs.has_rows) {
+    open_ = false;
+    rows_.reset();
+    return;
+  }
+  fields_.reserve(rs.columns.size());
+  for (size_t i = 0; i < rs.columns.size(); ++i) {
+    Field f;
+    f.name_ = rs.columns[i].name;
+    f.type_ = rs.columns[i].ado_type;
+    f.defined_size_ = rs.columns[i].defined_size;
+    f.owner_ = this;
+    f.index_ = static_cast<int32_t>(i);
+    fields_.push_back(std::move(f));
+  }
+  rows_ = std::make_shared<std::vector<std::vector<Variant>>>(rs.rows);
+  open_ = true;
+}
+
+const Variant& Recordset::ValueAt(int32_t field_index) const {
+  if (!open_) throw Closed("ADODB.Recordset");
+  if (Eof()) {
+    throw Error(kNoCurrentRecord, "ADODB.Field",
+                "Either BOF or EOF is True, or the current record has been "
+                "deleted. Requested operation requires a current record.");
+  }
+  const auto& row = (*rows_)[static_cast<size_t>(position_)];
+  if (field_index < 0 || static_cast<size_t>(field_index) >= row.size()) {
+    throw ItemNotFound("ADODB.Fields");
+  }
+  return row[static_cast<size_t>(field_index)];
+}
+
+const DispatchTable& Recordset::Table() const {
+  static const DispatchTable table = [] {
+    auto rs = [](Dispatchable& self) -> Recordset& {
+      return static_cast<Recordset&>(self);
+    };
+    DispatchTable t;
+    t.class_name = "ADODB.Recordset";
+    t.members.push_back(
+        MemberInfo{"EOF",
+                   1,
+                   InvokeKind::PropertyGet,
+                   {},
+                   VarType::Bool,
+                   [rs](Dispatchable& self, std::vector<Variant>&) {
+                     return Variant::Bool(rs(self).Eof());
+                   }});
+    t.members.push_back(
+        MemberInfo{"BOF",
+                   2,
+                   InvokeKind::PropertyGet,
+                   {},
+                   VarType::Bool,
+                   [rs](Dispatchable& self, std::vector<Variant>&) {
+                     return Variant::Bool(rs(self).BOF());
+                   }});
+    t.members.push_back(
+        MemberInfo{"MoveFirst",
+                   3,
+                   InvokeKind::Method,
+                   {},
+                   VarType::Empty,
+                   [rs](Dispatchable& self, std::vector<Variant>&) {
+                     rs(self).MoveFirst();
+                     return Variant();
+                   }});
+    t.members.push_back(
+        MemberInfo{"MoveNext",
+                   4,
+                   InvokeKind::Method,
+                   {},
+                   VarType::Empty,
+                   [rs](Dispatchable& self, std::vector<Variant>&) {
+                     rs(self).MoveNext();
+                     return Variant();
+                   }});
+    t.members.push_back(
+        MemberInfo{"RecordCount",
+                   5,
+                   InvokeKind::PropertyGet,
+                   {},
+                   VarType::I4,
+                   [rs](Dispatchable& self, std::vector<Variant>&) {
+                     return Variant::I4(rs(self).RecordCount());
+                   }});
+    // Fields(index or name) gives the field's value in the current row.
+    t.members.push_back(
+        MemberInfo{"Fields",
+                   0,
+                   InvokeKind::PropertyGet,
+                   {Param("Index")},
+                   VarType::Empty,
+                   [rs](Dispatchable& self, std::vector<Variant>& args) {
+                     Recordset& r = rs(self);
+                     const Variant& index = args[0];
+                     if (index.Type() == VarType::Text) {
+                       return r.Fields(index.AsText()).Value();
+                     }
+                     return r.Fields(index.ToInt32()).Value();
+                   }});
+    t.members.push_back(
+        MemberInfo{"Close",
+                   6,
+                   InvokeKind::Method,
+                   {},
+                   VarType::Empty,
+                   [rs](Dispatchable& self, std::vector<Variant>&) {
+                     rs(self).Close();
+                     return Variant();
+                   }});
+    t.members.push_back(
+        MemberInfo{"State",
+                   7,
+                   InvokeKind::PropertyGet,
+                   {},
+                   VarType::I4,
+                   [rs](Dispatchable& self, std::vector<Variant>&) {
+                     return Variant::I4(rs(self).State());
+                   }});
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace marl::data

@@ -1,0 +1,406 @@
+// Connection strings, the provider registry, and the decorators wrapped
+// around every physical connection that OpenPhysical hands out.
+//
+// Connection strings: "Key=Value;..." pairs; keys are trimmed of blanks and
+// compared without regard to case; a value may be enclosed in braces
+// ("{a;b}") or double quotes to hold ";"; a key given twice keeps its last
+// value; empty segments are skipped.
+//
+// Tracing writes one JSON line per text:
+//   {"text": "<text>", "params": [<value>, ...]}
+// Values: whole numbers and doubles as JSON numbers (shortest form that
+// reads back exactly; not-a-number and infinities as null), currency as a
+// decimal number, Booleans as true/false, dates as their canonical text in a
+// string, text as a string, byte arrays as a hexadecimal string, empty, null
+// and missing as null. Each line is appended with one write() to a file
+// opened in append mode and closed again, so several processes can trace to
+// one file.
+#include "data/provider.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string_view>
+#include <utility>
+
+#include "data/sqlite/sqlite_provider.h"
+#include "marlcheckout/error.h"
+
+namespace marl::data {
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+    s.remove_suffix(1);
+  return s;
+}
+
+// ---------------------------------------------------------------------------
+// Process-wide state.
+
+struct State {
+  std::mutex mu;
+  std::map<std::string, std::shared_ptr<Provider>> providers;  // lower name
+  std::string trace_file;
+  FaultPlan fault;
+  int64_t fault_seen = 0;
+};
+
+State& GlobalState() {
+  static State* state = new State();  // never destroyed: used at exit
+  return *state;
+}
+
+std::atomic<bool> g_tracing{false};
+std::atomic<bool> g_fault_armed{false};
+std::atomic<int64_t> g_statements{0};
+
+// Registers the built-in providers and reads MARL_TRACE_SQL, once.
+void EnsureInitialised() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    RegisterProvider(sqlite::MakeSqliteProvider());
+    const char* env = std::getenv("MARL_TRACE_SQL");
+    if (env != nullptr && *env != '\0') {
+      State& s = GlobalState();
+      std::lock_guard<std::mutex> lock(s.mu);
+      s.trace_file = env;
+      g_tracing = true;
+    }
+  });
+}
+
+// ---------------------------------------------------------------------------
+// JSON.
+
+void AppendJsonString(std::string& out, std::string_view s) {
+  static const char kHex[] = "0123456789abcdef";
+  out.push_back('"');
+  size_t i = 0;
+  while (i < s.size()) {
+    auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      switch (c) {
+        case '"':
+          out += "\\\"";
+          break;
+        case '\\':
+          out += "\\\\";
+          break;
+        case '\n':
+          out += "\\n";
+          break;
+        case '\r':
+          out += "\\r";
+          break;
+        case '\t':
+          out += "\\t";
+          break;
+        default:
+          if (c < 0x20) {
+            out += "\\u00";
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0xf]);
+          } else {
+            out.push_back(static_cast<char>(c));
+          }
+      }
+      ++i;
+      continue;
+    }
+    // A well-formed UTF-8 sequence passes through; anything else becomes
+    // U+FFFD so that the line stays valid JSON.
+    size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+    bool ok = len > 0 && c <= 0xF4 && i + len <= s.size();
+    for (size_t k = 1; ok && k < len; ++k) {
+      ok = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+    }
+    if (ok && len == 3) {
+      auto c1 = static_cast<unsigned char>(s[i + 1]);
+      ok = !(c == 0xE0 && c1 < 0xA0) && !(c == 0xED && c1 >= 0xA0);
+    } else if (ok && len == 4) {
+      auto c1 = static_cast<unsigned char>(s[i + 1]);
+      ok = !(c == 0xF0 && c1 < 0x90) && !(c == 0xF4 && c1 >= 0x90);
+    }
+    if (ok) {
+      out.append(s.substr(i, len));
+      i += len;
+    } else {
+      out += "\\ufffd";
+      ++i;
+    }
+  }
+  out.push_back('"');
+}
+
+void AppendJsonDouble(std::string& out, double v) {
+  if (!std::isfinite(v)) {
+    out += "null";
+    return;
+  }
+  char buf[64];
+  auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, ptr);
+}
+
+void AppendJsonValue(std::string& out, const Variant& v) {
+  switch (v.Type()) {
+    case VarType::I2:
+      out += std::to_string(v.AsI2());
+      break;
+    case VarType::I4:
+      out += std::to_string(v.AsI4());
+      break;
+    case VarType::Byte:
+      out += std::to_string(v.AsByte());
+      break;
+    case VarType::R4:
+      AppendJsonDouble(out, v.AsR4());
+      break;
+    case VarType::R8:
+      AppendJsonDouble(out, v.AsR8());
+      break;
+    case VarType::Currency: {
+      int64_t scaled = v.AsCurrencyScaled();
+      uint64_t mag = scaled < 0 ? 0 - static_cast<uint64_t>(scaled)
+                                : static_cast<uint64_t>(scaled);
+      if (scaled < 0) out.push_back('-');
+      out += std::to_string(mag / 10000);
+      std::string frac = std::to_string(10000 + mag % 10000).substr(1);
+      while (!frac.empty() && frac.back() == '0') frac.pop_back();
+      if (!frac.empty()) out += "." + frac;
+      break;
+    }
+    case VarType::Bool:
+      out += v.AsBool() ? "true" : "false";
+      break;
+    case VarType::Date:
+      AppendJsonString(out, Variant::FormatDate(v.AsDate()));
+      break;
+    case VarType::Text:
+      AppendJsonString(out, v.AsText());
+      break;
+    case VarType::ByteArray: {
+      static const char kHex[] = "0123456789abcdef";
+      std::string hex;
+      for (uint8_t b : v.AsBytes()) {
+        hex.push_back(kHex[b >> 4]);
+        hex.push_back(kHex[b & 0xf]);
+      }
+      AppendJsonString(out, hex);
+      break;
+    }
+    case VarType::Empty:
+    case VarType::Null:
+    case VarType::Missing:
+    case VarType::Object:
+      out += "null";
+      break;
+  }
+}
+
+std::string TraceLine(const std::string& text,
+                      const std::vector<BoundParam>& params) {
+  std::string line = "{\"text\": ";
+  AppendJsonString(line, text);
+  line += ", \"params\": [";
+  for (size_t i = 0; i < params.size(); ++i) {
+    if (i > 0) line += ", ";
+    AppendJsonValue(line, params[i].value);
+  }
+  line += "]}\n";
+  return line;
+}
+
+void AppendTrace(const std::string& text,
+                 const std::vector<BoundParam>& params) {
+  std::string file = TraceFile();
+  if (file.empty()) return;
+  std::string line = TraceLine(text, params);
+  static std::mutex write_mu;
+  std::lock_guard<std::mutex> lock(write_mu);
+  int fd =
+      ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    static std::once_flag warned;
+    std::call_once(warned, [&file] {
+      std::fprintf(stderr, "marlcheckout: cannot open SQL trace file %s\n",
+                   file.c_str());
+    });
+    return;
+  }
+  const char* p = line.data();
+  size_t left = line.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  ::close(fd);
+}
+
+// Raises the planned fault when `text` is the one it aims at.
+void CheckFault(const std::string& text) {
+  if (!g_fault_armed) return;
+  State& s = GlobalState();
+  std::unique_lock<std::mutex> lock(s.mu);
+  if (s.fault.nth <= 0) return;
+  if (!s.fault.match.empty() && text.find(s.fault.match) == std::string::npos) {
+    return;
+  }
+  if (++s.fault_seen < s.fault.nth) return;
+  Error error(s.fault.number, "FaultInjection", s.fault.description);
+  s.fault = FaultPlan{};
+  s.fault_seen = 0;
+  g_fault_armed = false;
+  throw error;
+}
+
+// The decorator every physical connection is wrapped in: counts, traces and
+// (for tests) fails texts before they reach the provider.
+class InstrumentedConnection final : public PhysicalConnection {
+ public:
+  explicit InstrumentedConnection(std::unique_ptr<PhysicalConnection> inner)
+      : inner_(std::move(inner)) {}
+
+  void Begin(bool for_write) override { inner_->Begin(for_write); }
+  void Commit() override { inner_->Commit(); }
+  void Rollback() override { inner_->Rollback(); }
+  bool InTransaction() const override { return inner_->InTransaction(); }
+
+  ResultSet Run(const std::string& text,
+                const std::vector<BoundParam>& params) override {
+    ++g_statements;
+    if (g_tracing) AppendTrace(text, params);
+    CheckFault(text);
+    return inner_->Run(text, params);
+  }
+
+  std::map<std::string, Variant> Properties() override {
+    return inner_->Properties();
+  }
+  std::string ProviderName() const override { return inner_->ProviderName(); }
+
+ private:
+  std::unique_ptr<PhysicalConnection> inner_;
+};
+
+}  // namespace
+
+std::string ConnectionParams::Get(const std::string& lower_key,
+                                  const std::string& fallback) const {
+  auto it = values.find(lower_key);
+  return it == values.end() ? fallback : it->second;
+}
+
+ConnectionParams ConnectionParams::Parse(const std::string& connection_string) {
+  ConnectionParams p;
+  p.text = connection_string;
+  std::string_view s = connection_string;
+  size_t i = 0;
+  while (i < s.size()) {
+    size_t eq = s.find('=', i);
+    size_t semi = s.find(';', i);
+    if (eq == std::string_view::npos ||
+        (semi != std::string_view::npos && semi < eq)) {
+      // A segment without "=" carries no value: skip it.
+      if (semi == std::string_view::npos) break;
+      i = semi + 1;
+      continue;
+    }
+    std::string key = Lower(std::string(Trim(s.substr(i, eq - i))));
+    size_t v = eq + 1;
+    while (v < s.size() && (s[v] == ' ' || s[v] == '\t')) ++v;
+    std::string value;
+    size_t next;
+    char open = v < s.size() ? s[v] : '\0';
+    char close = open == '{' ? '}' : open == '"' ? '"' : '\0';
+    size_t end = close ? s.find(close, v + 1) : std::string_view::npos;
+    if (close && end != std::string_view::npos) {
+      value = std::string(s.substr(v + 1, end - v - 1));
+      next = s.find(';', end + 1);
+    } else {
+      next = s.find(';', v);
+      value = std::string(Trim(
+          s.substr(v, (next == std::string_view::npos ? s.size() : next) - v)));
+    }
+    if (!key.empty()) p.values[key] = value;
+    if (next == std::string_view::npos) break;
+    i = next + 1;
+  }
+  return p;
+}
+
+void RegisterProvider(std::shared_ptr<Provider> provider) {
+  State& s = GlobalState();
+  std::lock_guard<std::mutex> lock(s.mu);
+  std::string name = Lower(provider->Name());
+  s.providers[name] = std::move(provider);
+}
+
+std::unique_ptr<PhysicalConnection> OpenPhysical(
+    const std::string& connection_string) {
+  EnsureInitialised();
+  ConnectionParams params = ConnectionParams::Parse(connection_string);
+  std::string name = params.Get("provider");
+  std::shared_ptr<Provider> provider;
+  {
+    State& s = GlobalState();
+    std::lock_guard<std::mutex> lock(s.mu);
+    auto it = s.providers.find(Lower(name));
+    if (it != s.providers.end()) provider = it->second;
+  }
+  if (!provider) {
+    throw Error(err::kDbFail, "ADODB.Connection",
+                "Provider '" + name + "' is not available");
+  }
+  return std::make_unique<InstrumentedConnection>(provider->Open(params));
+}
+
+void SetTraceFile(const std::string& file) {
+  EnsureInitialised();
+  State& s = GlobalState();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.trace_file = file;
+  g_tracing = !file.empty();
+}
+
+std::string TraceFile() {
+  EnsureInitialised();
+  State& s = GlobalState();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return s.trace_file;
+}
+
+void SetFaultPlan(const FaultPlan& plan) {
+  State& s = GlobalState();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.fault = plan.nth > 0 ? plan : FaultPlan{};
+  s.fault_seen = 0;
+  g_fault_armed = plan.nth > 0;
+}
+
+int64_t StatementsRun() { return g_statements.load(); }
+
+}  // namespace marl::data

@@ -1,0 +1,668 @@
+#include "data/sqlite/sqlite_provider.h"
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "data/sqlite/translate/script.h"
+#include "marlcheckout/error.h"
+
+namespace marl::data::sqlite {
+namespace {
+
+constexpr const char* kSource = "SQLite";
+constexpr size_t kMaxCachedScripts = 512;
+constexpr size_t kMaxCachedStatements = 256;
+constexpr int kDefaultBusyTimeoutMs = 30000;
+
+std::atomic<int64_t> g_prepared{0};
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool Contains(const std::string& haystack, const char* needle) {
+  return haystack.find(needle) != std::string::npos;
+}
+
+// Maps an SQLite failure to the error record. `compiling` is true when the
+// failure came from preparing a statement.
+Error MakeError(int rc, const std::string& message, bool compiling) {
+  int32_t number = err::kDbFail;
+  if (Contains(message, "no such table")) {
+    number = err::kDbNoTable;
+  } else if ((rc & 0xff) == SQLITE_CONSTRAINT) {
+    number = err::kDbIntegrity;
+  } else if (Contains(message, "syntax error") ||
+             Contains(message, "no such column") ||
+             Contains(message, "no such function") ||
+             (compiling && (rc & 0xff) == SQLITE_ERROR)) {
+    number = err::kDbSyntax;
+  }
+  return Error(number, kSource, message);
+}
+
+// ---------------------------------------------------------------------------
+// Registered functions.
+
+// LEN(x): length of x without trailing blanks, in UTF-16 code units.
+void LenFunction(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const unsigned char* text = sqlite3_value_text(argv[0]);
+  int bytes = sqlite3_value_bytes(argv[0]);
+  if (text == nullptr) {
+    sqlite3_result_int(ctx, 0);
+    return;
+  }
+  while (bytes > 0 && text[bytes - 1] == ' ') --bytes;
+  int64_t units = 0;
+  for (int i = 0; i < bytes; ++i) {
+    unsigned char c = text[i];
+    if ((c & 0xC0) == 0x80) continue;  // continuation byte
+    units += (c >= 0xF0) ? 2 : 1;      // 4-byte sequences are surrogate pairs
+  }
+  sqlite3_result_int64(ctx, units);
+}
+
+// GETDATE(): the current local time as canonical text.
+void GetDateFunction(sqlite3_context* ctx, int /*argc*/,
+                     sqlite3_value** /*argv*/) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  double date =
+      Variant::MakeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                        local.tm_hour, local.tm_min, local.tm_sec);
+  std::string text = Variant::FormatDate(date);
+  sqlite3_result_text(ctx, text.c_str(), static_cast<int>(text.size()),
+                      SQLITE_TRANSIENT);
+}
+
+// ---------------------------------------------------------------------------
+// Function masks for the provider properties. A bit is set when a call of
+// the ODBC scalar function of that bit, by its own name, compiles on an
+// SQLite connection of this provider (probed once per process). The bits are
+// those of the ODBC SQL_FN_NUM_*, SQL_FN_STR_*, SQL_FN_SYS_* and SQL_FN_TD_*
+// masks, e.g. numeric 0x1 ABS, 0x200 FLOOR, 0x400000 ROUND; string 0x8
+// LTRIM, 0x10 LENGTH, 0x100 REPLACE, 0x400 RTRIM; system 0x4 IFNULL; time
+// and date 0x20000 CURRENT_DATE.
+struct Probe {
+  int32_t bit;
+  const char* call;
+};
+
+const Probe kNumericProbes[] = {
+    {0x1, "ABS(1)"},          {0x2, "ACOS(1)"},
+    {0x4, "ASIN(1)"},         {0x8, "ATAN(1)"},
+    {0x10, "ATAN2(1,1)"},     {0x20, "CEILING(1)"},
+    {0x40, "COS(1)"},         {0x80, "COT(1)"},
+    {0x100, "EXP(1)"},        {0x200, "FLOOR(1)"},
+    {0x400, "LOG(1)"},        {0x800, "MOD(1,1)"},
+    {0x1000, "SIGN(1)"},      {0x2000, "SIN(1)"},
+    {0x4000, "SQRT(1)"},      {0x8000, "TAN(1)"},
+    {0x10000, "PI()"},        {0x20000, "RAND()"},
+    {0x40000, "DEGREES(1)"},  {0x80000, "LOG10(1)"},
+    {0x100000, "POWER(1,1)"}, {0x200000, "RADIANS(1)"},
+    {0x400000, "ROUND(1,0)"}, {0x800000, "TRUNCATE(1,0)"},
+};
+const Probe kStringProbes[] = {
+    {0x1, "CONCAT('a','b')"},
+    {0x2, "INSERT('a',1,1,'b')"},
+    {0x4, "LEFT('a',1)"},
+    {0x8, "LTRIM('a')"},
+    {0x10, "LENGTH('a')"},
+    {0x20, "LOCATE('a','b')"},
+    {0x40, "LCASE('a')"},
+    {0x80, "REPEAT('a',1)"},
+    {0x100, "REPLACE('a','b','c')"},
+    {0x200, "RIGHT('a',1)"},
+    {0x400, "RTRIM('a')"},
+    {0x800, "SUBSTRING('a',1,1)"},
+    {0x1000, "UCASE('a')"},
+    {0x2000, "ASCII('a')"},
+    {0x4000, "CHAR(65)"},
+    {0x8000, "DIFFERENCE('a','b')"},
+    {0x10000, "LOCATE('a','b',1)"},
+    {0x20000, "SOUNDEX('a')"},
+    {0x40000, "SPACE(1)"},
+    {0x80000, "BIT_LENGTH('a')"},
+    {0x100000, "CHAR_LENGTH('a')"},
+    {0x200000, "CHARACTER_LENGTH('a')"},
+    {0x400000, "OCTET_LENGTH('a')"},
+    {0x800000, "POSITION('a' IN 'b')"},
+};
+const Probe kSystemProbes[] = {
+    {0x1, "USER()"},
+    {0x2, "DATABASE()"},
+    {0x4, "IFNULL(1,2)"},
+};
+const Probe kTimeDateProbes[] = {
+    {0x1, "NOW()"},
+    {0x2, "CURDATE()"},
+    {0x4, "DAYOFMONTH('2000-01-01')"},
+    {0x8, "DAYOFWEEK('2000-01-01')"},
+    {0x10, "DAYOFYEAR('2000-01-01')"},
+    {0x20, "MONTH('2000-01-01')"},
+    {0x40, "QUARTER('2000-01-01')"},
+    {0x80, "WEEK('2000-01-01')"},
+    {0x100, "YEAR('2000-01-01')"},
+    {0x200, "CURTIME()"},
+    {0x400, "HOUR('2000-01-01')"},
+    {0x800, "MINUTE('2000-01-01')"},
+    {0x1000, "SECOND('2000-01-01')"},
+    {0x2000, "TIMESTAMPADD(SQL_TSI_DAY,1,'2000-01-01')"},
+    {0x4000, "TIMESTAMPDIFF(SQL_TSI_DAY,'2000-01-01','2000-01-02')"},
+    {0x8000, "DAYNAME('2000-01-01')"},
+    {0x10000, "MONTHNAME('2000-01-01')"},
+    {0x20000, "CURRENT_DATE"},
+    {0x40000, "CURRENT_TIME"},
+    {0x80000, "CURRENT_TIMESTAMP"},
+    {0x100000, "EXTRACT(YEAR FROM '2000-01-01')"},
+};
+
+template <size_t N>
+int32_t ProbeMask(sqlite3* db, const Probe (&probes)[N]) {
+  int32_t mask = 0;
+  for (const Probe& p : probes) {
+    std::string sql = std::string("SELECT ") + p.call;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
+        stmt != nullptr) {
+      mask |= p.bit;
+    }
+    sqlite3_finalize(stmt);
+  }
+  return mask;
+}
+
+struct FunctionMasks {
+  int32_t numeric = 0, string = 0, system = 0, time_date = 0;
+};
+
+const FunctionMasks& Masks(sqlite3* db) {
+  static std::once_flag once;
+  static FunctionMasks masks;
+  std::call_once(once, [db] {
+    masks.numeric = ProbeMask(db, kNumericProbes);
+    masks.string = ProbeMask(db, kStringProbes);
+    masks.system = ProbeMask(db, kSystemProbes);
+    masks.time_date = ProbeMask(db, kTimeDateProbes);
+  });
+  return masks;
+}
+
+// ---------------------------------------------------------------------------
+// Values.
+
+VarType TargetOf(int32_t ado_type) {
+  switch (ado_type) {
+    case 2:   // adSmallInt
+    case 16:  // adTinyInt
+      return VarType::I2;
+    case 3:  // adInteger
+      return VarType::I4;
+    case 4:  // adSingle
+      return VarType::R4;
+    case 5:    // adDouble
+    case 14:   // adDecimal
+    case 131:  // adNumeric
+    case 20:   // adBigInt (no 64-bit kind: carried as a double)
+      return VarType::R8;
+    case 6:
+      return VarType::Currency;
+    case 7:
+    case 133:
+    case 135:
+      return VarType::Date;
+    case 11:
+      return VarType::Bool;
+    case 17:  // adUnsignedTinyInt
+      return VarType::Byte;
+    case 129:
+    case 130:
+    case 200:
+    case 201:
+    case 202:
+    case 203:
+      return VarType::Text;
+    default:
+      return VarType::Empty;  // bound as given
+  }
+}
+
+Variant Coerce(const BoundParam& p) {
+  const Variant& v = p.value;
+  if (v.IsEmpty() || v.IsNull() || v.IsMissing()) return v;
+  VarType target = TargetOf(p.ado_type);
+  if (target == VarType::Empty || target == v.Type()) return v;
+  if (v.Type() == VarType::ByteArray || v.Type() == VarType::Object) return v;
+  return v.ChangeType(target);
+}
+
+void BindValue(sqlite3_stmt* stmt, int index, const Variant& v, sqlite3* db) {
+  int rc = SQLITE_OK;
+  switch (v.Type()) {
+    case VarType::Empty:
+    case VarType::Null:
+    case VarType::Missing:
+      rc = sqlite3_bind_null(stmt, index);
+      break;
+    case VarType::I2:
+      rc = sqlite3_bind_int64(stmt, index, v.AsI2());
+      break;
+    case VarType::I4:
+      rc = sqlite3_bind_int64(stmt, index, v.AsI4());
+      break;
+    case VarType::Byte:
+      rc = sqlite3_bind_int64(stmt, index, v.AsByte());
+      break;
+    case VarType::Bool:
+      rc = sqlite3_bind_int64(stmt, index, v.AsBool() ? 1 : 0);
+      break;
+    case VarType::R4:
+      rc = sqlite3_bind_double(stmt, index, v.AsR4());
+      break;
+    case VarType::R8:
+      rc = sqlite3_bind_double(stmt, index, v.AsR8());
+      break;
+    case VarType::Currency:
+      rc = sqlite3_bind_double(
+          stmt, index, static_cast<double>(v.AsCurrencyScaled()) / 10000.0);
+      break;
+    case VarType::Date: {
+      std::string text = Variant::FormatDate(v.AsDate());
+      rc = sqlite3_bind_text(stmt, index, text.c_str(),
+                             static_cast<int>(text.size()), SQLITE_TRANSIENT);
+      break;
+    }
+    case VarType::Text:
+      rc = sqlite3_bind_text(stmt, index, v.AsText().c_str(),
+                             static_cast<int>(v.AsText().size()),
+                             SQLITE_TRANSIENT);
+      break;
+    case VarType::ByteArray:
+      rc = sqlite3_bind_blob(stmt, index, v.AsBytes().data(),
+                             static_cast<int>(v.AsBytes().size()),
+                             SQLITE_TRANSIENT);
+      break;
+    case VarType::Object:
+      throw Error(err::kTypeMismatch, kSource,
+                  "An object reference cannot be bound as a parameter value");
+  }
+  if (rc != SQLITE_OK) throw MakeError(rc, sqlite3_errmsg(db), false);
+}
+
+enum class DeclKind { None, Integer, Real, Text, DateText, Blob };
+
+DeclKind KindOfDecl(const char* decl) {
+  if (decl == nullptr || *decl == '\0') return DeclKind::None;
+  std::string u = Upper(decl);
+  if (Contains(u, "DATETEXT")) return DeclKind::DateText;
+  if (Contains(u, "INT")) return DeclKind::Integer;
+  if (Contains(u, "CHAR") || Contains(u, "CLOB") || Contains(u, "TEXT"))
+    return DeclKind::Text;
+  if (Contains(u, "BLOB")) return DeclKind::Blob;
+  if (Contains(u, "REAL") || Contains(u, "FLOA") || Contains(u, "DOUB"))
+    return DeclKind::Real;
+  return DeclKind::None;
+}
+
+Variant ReadColumn(sqlite3_stmt* stmt, int col, DeclKind kind) {
+  switch (sqlite3_column_type(stmt, col)) {
+    case SQLITE_INTEGER: {
+      sqlite3_int64 v = sqlite3_column_int64(stmt, col);
+      if (kind != DeclKind::Real && v >= INT32_MIN && v <= INT32_MAX) {
+        return Variant::I4(static_cast<int32_t>(v));
+      }
+      return Variant::R8(static_cast<double>(v));
+    }
+    case SQLITE_FLOAT:
+      return Variant::R8(sqlite3_column_double(stmt, col));
+    case SQLITE_TEXT: {
+      const char* text =
+          reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
+      std::string s(text, static_cast<size_t>(sqlite3_column_bytes(stmt, col)));
+      if (kind == DeclKind::DateText) {
+        double date = 0;
+        if (Variant::ParseDate(s, &date)) return Variant::Date(date);
+      }
+      return Variant::Text(std::move(s));
+    }
+    case SQLITE_BLOB: {
+      const auto* data =
+          static_cast<const uint8_t*>(sqlite3_column_blob(stmt, col));
+      int n = sqlite3_column_bytes(stmt, col);
+      return Variant::Bytes(std::vector<uint8_t>(data, data + n));
+    }
+    default:
+      return Variant::Null();
+  }
+}
+
+int32_t AdoTypeOfDecl(DeclKind kind) {
+  switch (kind) {
+    case DeclKind::Integer:
+      return 3;
+    case DeclKind::Real:
+      return 5;
+    case DeclKind::Text:
+      return 202;
+    case DeclKind::DateText:
+      return 135;
+    case DeclKind::Blob:
+      return 205;
+    case DeclKind::None:
+      break;
+  }
+  return 0;
+}
+
+int32_t AdoTypeOfValue(const Variant& v) {
+  switch (v.Type()) {
+    case VarType::I4:
+      return 3;
+    case VarType::R8:
+      return 5;
+    case VarType::Date:
+      return 135;
+    case VarType::ByteArray:
+      return 205;
+    default:
+      return 202;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The physical connection.
+
+class SqliteConnection final : public PhysicalConnection,
+                               private StatementExecutor {
+ public:
+  explicit SqliteConnection(const ConnectionParams& params) {
+    path_ = params.Get("data source");
+    if (path_.empty()) {
+      throw Error(err::kDbFail, kSource,
+                  "The connection string names no Data Source");
+    }
+    int busy_ms = kDefaultBusyTimeoutMs;
+    std::string busy = params.Get("busy timeout");
+    if (!busy.empty()) {
+      auto [ptr, ec] =
+          std::from_chars(busy.data(), busy.data() + busy.size(), busy_ms);
+      if (ec != std::errc() || ptr != busy.data() + busy.size() ||
+          busy_ms < 0) {
+        throw Error(
+            err::kDbFail, kSource,
+            "Busy Timeout '" + busy + "' is not a number of milliseconds");
+      }
+    }
+    int rc =
+        sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+      std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+      sqlite3_close_v2(db_);
+      db_ = nullptr;
+      throw Error(err::kDbFail, kSource,
+                  "Cannot open database '" + path_ + "': " + msg);
+    }
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, busy_ms);
+    try {
+      Exec("PRAGMA foreign_keys = OFF");
+      // Reads the schema now, so that a file that is not a database fails
+      // here rather than at its first statement.
+      Exec("PRAGMA schema_version");
+    } catch (const Error& e) {
+      sqlite3_close_v2(db_);
+      db_ = nullptr;
+      throw Error(e.number(), kSource,
+                  "Cannot open database '" + path_ + "': " + e.description());
+    }
+    sqlite3_create_function_v2(db_, "LEN", 1,
+                               SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               LenFunction, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db_, "GETDATE", 0, SQLITE_UTF8, nullptr,
+                               GetDateFunction, nullptr, nullptr, nullptr);
+  }
+
+  ~SqliteConnection() override {
+    ClearStatements();
+    // Closing rolls back an open transaction.
+    sqlite3_close_v2(db_);
+  }
+
+  void Begin(bool for_write) override {
+    Exec(for_write ? "BEGIN IMMEDIATE" : "BEGIN");
+  }
+  void Commit() override { Exec("COMMIT"); }
+  void Rollback() override {
+    if (InTransaction()) Exec("ROLLBACK");
+  }
+  bool InTransaction() const override {
+    return sqlite3_get_autocommit(db_) == 0;
+  }
+
+  ResultSet Run(const std::string& text,
+                const std::vector<BoundParam>& params) override {
+    std::shared_ptr<Script> script = ScriptFor(text);
+    if (static_cast<size_t>(script->positional_count) != params.size()) {
+      throw Error(err::kDbFail, kSource,
+                  "The command text has " +
+                      std::to_string(script->positional_count) +
+                      " parameter markers but " +
+                      std::to_string(params.size()) + " parameters were given");
+    }
+    std::vector<Variant> values;
+    values.reserve(params.size());
+    for (const BoundParam& p : params) values.push_back(Coerce(p));
+
+    bool own_transaction = script->writes && !InTransaction();
+    if (own_transaction) Begin(true);
+    ScriptResult result;
+    try {
+      result = RunScript(*script, *this, values);
+      if (own_transaction) Commit();
+    } catch (...) {
+      if (own_transaction) {
+        try {
+          Rollback();
+        } catch (...) {
+          // The original error is the one to report.
+        }
+      }
+      throw;
+    }
+
+    ResultSet out;
+    out.has_rows = result.has_rows;
+    out.records_affected = result.records_affected;
+    out.columns.reserve(result.column_names.size());
+    for (size_t i = 0; i < result.column_names.size(); ++i) {
+      ColumnInfo c;
+      c.name = result.column_names[i];
+      c.ado_type = i < result.column_types.size() ? result.column_types[i]
+                                                  : ado_default_type_;
+      out.columns.push_back(std::move(c));
+    }
+    out.rows = std::move(result.rows);
+    return out;
+  }
+
+  std::map<std::string, Variant> Properties() override {
+    const FunctionMasks& m = Masks(db_);
+    std::map<std::string, Variant> p;
+    p["DBMS Name"] = Variant::Text("SQLite");
+    p["DBMS Version"] = Variant::Text(sqlite3_libversion());
+    p["Provider Name"] = Variant::Text("SQLite");
+    // Only the first rowset of a batch is returned.
+    p["Multiple Results"] = Variant::I4(0);
+    p["Like Escape Clause"] = Variant::Text("Y");
+    p["Integrity Enhancement Facility"] = Variant::Bool(true);
+    p["Numeric Functions"] = Variant::I4(m.numeric);
+    p["String Functions"] = Variant::I4(m.string);
+    p["System Functions"] = Variant::I4(m.system);
+    p["Time/Date Functions"] = Variant::I4(m.time_date);
+    return p;
+  }
+
+  std::string ProviderName() const override { return kSource; }
+
+ private:
+  // Runs a statement that returns no values the caller needs.
+  void Exec(const char* sql) {
+    char* msg = nullptr;
+    int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &msg);
+    if (rc != SQLITE_OK) {
+      std::string text = msg ? msg : sqlite3_errstr(rc);
+      sqlite3_free(msg);
+      throw MakeError(rc, text, false);
+    }
+  }
+
+  std::shared_ptr<Script> ScriptFor(const std::string& text) {
+    auto it = scripts_.find(text);
+    if (it != scripts_.end()) return it->second;
+    std::shared_ptr<Script> script;
+    try {
+      script = std::make_shared<Script>(Translate(text));
+    } catch (Error& e) {
+      e.set_source(kSource);
+      throw;
+    }
+    if (scripts_.size() >= kMaxCachedScripts) scripts_.clear();
+    scripts_.emplace(text, script);
+    return script;
+  }
+
+  sqlite3_stmt* Prepare(const std::string& sql) {
+    auto it = statements_.find(sql);
+    if (it != statements_.end()) return it->second;
+    if (statements_.size() >= kMaxCachedStatements) ClearStatements();
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
+                                SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+      std::string msg = sqlite3_errmsg(db_);
+      sqlite3_finalize(stmt);
+      throw MakeError(rc, msg, true);
+    }
+    if (stmt == nullptr) {
+      throw Error(err::kDbSyntax, kSource, "Empty statement: " + sql);
+    }
+    ++g_prepared;
+    statements_.emplace(sql, stmt);
+    return stmt;
+  }
+
+  void ClearStatements() {
+    for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
+    statements_.clear();
+  }
+
+  // StatementExecutor: runs one translated statement.
+  StatementResult Execute(const Statement& statement,
+                          const std::vector<Variant>& bound) override {
+    sqlite3_stmt* stmt = Prepare(statement.sql);
+    struct ResetGuard {
+      sqlite3_stmt* s;
+      ~ResetGuard() {
+        sqlite3_reset(s);
+        sqlite3_clear_bindings(s);
+      }
+    } guard{stmt};
+
+    int expected = sqlite3_bind_parameter_count(stmt);
+    if (expected != static_cast<int>(bound.size())) {
+      throw Error(err::kDbFail, kSource,
+                  "Statement expects " + std::to_string(expected) +
+                      " values but " + std::to_string(bound.size()) +
+                      " were bound: " + statement.sql);
+    }
+    for (size_t i = 0; i < bound.size(); ++i) {
+      BindValue(stmt, static_cast<int>(i) + 1, bound[i], db_);
+    }
+
+    StatementResult result;
+    int ncol = sqlite3_column_count(stmt);
+    result.has_rows = ncol > 0;
+    std::vector<DeclKind> kinds(static_cast<size_t>(ncol));
+    for (int c = 0; c < ncol; ++c) {
+      const char* decl = sqlite3_column_decltype(stmt, c);
+      kinds[c] = KindOfDecl(decl);
+      const char* name = sqlite3_column_name(stmt, c);
+      result.column_names.emplace_back(name ? name : "");
+    }
+    for (;;) {
+      int rc = sqlite3_step(stmt);
+      if (rc == SQLITE_ROW) {
+        std::vector<Variant> row;
+        row.reserve(static_cast<size_t>(ncol));
+        for (int c = 0; c < ncol; ++c) {
+          row.push_back(ReadColumn(stmt, c, kinds[c]));
+        }
+        result.rows.push_back(std::move(row));
+      } else if (rc == SQLITE_DONE) {
+        break;
+      } else {
+        throw MakeError(rc, sqlite3_errmsg(db_), false);
+      }
+    }
+    result.column_types.resize(static_cast<size_t>(ncol));
+    for (int c = 0; c < ncol; ++c) {
+      int32_t type = AdoTypeOfDecl(kinds[c]);
+      if (type == 0) {
+        type = ado_default_type_;
+        for (const auto& row : result.rows) {
+          if (!row[c].IsNull()) {
+            type = AdoTypeOfValue(row[c]);
+            break;
+          }
+        }
+      }
+      result.column_types[c] = type;
+    }
+    if (!sqlite3_stmt_readonly(stmt)) {
+      result.changes = sqlite3_changes64(db_);
+    }
+    return result;
+  }
+
+  static constexpr int32_t ado_default_type_ = 202;
+  std::string path_;
+  sqlite3* db_ = nullptr;
+  std::unordered_map<std::string, std::shared_ptr<Script>> scripts_;
+  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+};
+
+class SqliteProvider final : public Provider {
+ public:
+  std::string Name() const override { return kSource; }
+  std::unique_ptr<PhysicalConnection> Open(
+      const ConnectionParams& params) override {
+    return std::make_unique<SqliteConnection>(params);
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<Provider> MakeSqliteProvider() {
+  return std::make_shared<SqliteProvider>();
+}
+
+int64_t StatementsPrepared() { return g_prepared.load(); }
+
+}  // namespace marl::data::sqlite

@@ -1,0 +1,60 @@
+// The embedded SQLite provider: runs the SQL Server dialect the component
+// sends on an SQLite database file, through the translation stage of
+// data/sqlite/translate.
+//
+// Connection string parts it reads:
+//   Data Source=<path>     an existing database file (a missing file is an
+//                          error naming the path; databases are created by
+//                          the operator tool, never by opening them)
+//   Busy Timeout=<ms>      how long a statement waits for a lock held by
+//                          another connection (default 30000)
+//
+// Behaviour of a physical connection
+// - Each command text is translated once and cached by text; each SQLite
+//   statement is prepared once and cached by its text (reset and unbound
+//   between uses, finalised when the connection closes). Both caches are
+//   bounded: when one is full it is emptied and refilled.
+// - Outside an explicit transaction (Begin), a text that writes runs inside
+//   BEGIN IMMEDIATE ... COMMIT, so a batch is all-or-nothing and a writer
+//   takes the write lock before its first statement; on error it is rolled
+//   back. Read-only texts run in autocommit.
+// - Parameters: each value is first converted to the parameter's ADO type
+//   (so a date given as text binds as a date), then bound: whole numbers and
+//   Booleans (1/0) as integers, floating and currency values as doubles,
+//   text as text, dates as canonical text ("YYYY-MM-DD" at midnight, else
+//   "YYYY-MM-DD HH:MM:SS"), null/empty/missing as NULL, byte arrays as blobs.
+// - Column values: a column declared with a type containing "DATETEXT" reads
+//   as a Date (text that is not a canonical date stays text); a column whose
+//   declared type has REAL, FLOA or DOUB reads as a double; otherwise by
+//   storage class (integers as I4 when they fit, else as doubles; text;
+//   NULL; blobs as byte arrays).
+// - Column ADO types: from the declared type (INT -> 3, REAL/FLOA/DOUB -> 5,
+//   DATETEXT -> 135, TEXT/CHAR/CLOB -> 202, BLOB -> 205), else from the
+//   storage class of the first non-null value, else 202. Defined sizes are
+//   not reported (0).
+// - Errors (source "SQLite", description the database's own message):
+//   "no such table" -> kDbNoTable; constraint violations -> kDbIntegrity;
+//   any other failure to compile a statement (syntax error, no such column,
+//   no such function, ...) and texts the translator refuses -> kDbSyntax;
+//   everything else, including "database is locked" -> kDbFail.
+// - Functions registered on every connection: LEN(x) (length in UTF-16 code
+//   units of x without trailing blanks; NULL gives NULL) and GETDATE() (the
+//   current local time as canonical text).
+// Thread safety: a connection is used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "data/provider.h"
+
+namespace marl::data::sqlite {
+
+// The provider registered as "SQLite".
+std::shared_ptr<Provider> MakeSqliteProvider();
+
+// SQLite statements prepared (compiled) since start, over all connections.
+// A statement served from a connection's cache is not counted again.
+int64_t StatementsPrepared();
+
+}  // namespace marl::data::sqlite

@@ -1,0 +1,176 @@
+// What only the embedded provider promises: statement reuse, its registered
+// functions, how it types columns, and its properties.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+
+#include "data/ado.h"
+#include "data/sqlite/sqlite_provider.h"
+#include "marlcheckout/error.h"
+#include "marlcheckout/transaction.h"
+
+namespace marl::data {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SqliteProviderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl =
+        (fs::temp_directory_path() / "marl-sqlite-XXXXXX").string();
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+    fs::path file = dir_ / "t.db";
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(file.c_str(), &db,
+                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE t_Row (FID INTEGER PRIMARY KEY, "
+                           "FName TEXT COLLATE NOCASE, FAmount REAL, "
+                           "FDate DATETEXT, FRaw BLOB)",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    cs_ = "Provider=sqlite;Data Source={" + file.string() + "}";
+    conn_ = Connection::Create();
+    conn_->Open(cs_);
+  }
+  void TearDown() override {
+    conn_.reset();
+    fs::remove_all(dir_);
+  }
+  Variant One(const std::string& sql) {
+    return conn_->Execute(sql)->Fields(0).Value();
+  }
+
+  fs::path dir_;
+  std::string cs_;
+  std::shared_ptr<Connection> conn_;
+};
+
+TEST_F(SqliteProviderTest, RepeatedStatementsArePreparedOnce) {
+  auto cmd = Command::Create();
+  cmd->SetActiveConnection(conn_);
+  cmd->CommandText =
+      "IF NOT EXISTS (SELECT 1 FROM t_Row WHERE FID = ?) "
+      "INSERT INTO t_Row(FID, FName, FAmount) VALUES (?, ?, ?)";
+  auto& ps = cmd->GetParameters();
+  for (int i = 0; i < 4; ++i) {
+    ps.Append(cmd->CreateParameter("", i == 2 ? ado::kVarWChar : ado::kInteger,
+                                   ado::kParamInput, 0, Variant()));
+  }
+  int64_t before = sqlite::StatementsPrepared();
+  {
+    TransactionScope scope;
+    for (int i = 0; i < 1000; ++i) {
+      ps.Item(0)->value = Variant::I4(i % 500);
+      ps.Item(1)->value = Variant::I4(i % 500);
+      ps.Item(2)->value = Variant::Text("row " + std::to_string(i));
+      ps.Item(3)->value = Variant::I4(i);
+      cmd->Execute();
+    }
+    scope.Commit();
+  }
+  EXPECT_LE(sqlite::StatementsPrepared() - before, 3);
+  EXPECT_EQ(One("SELECT COUNT(*) FROM t_Row").ToInt32(), 500);
+  EXPECT_EQ(One("SELECT SUM(FAmount) FROM t_Row").ToDouble(), 124750.0);
+}
+
+TEST_F(SqliteProviderTest, RegisteredFunctions) {
+  struct Case {
+    const char* expr;
+    Variant want;
+  };
+  const Case cases[] = {
+      {"LEN('ab  ')", Variant::I4(2)},
+      {"LEN('  ab')", Variant::I4(4)},
+      {"LEN('')", Variant::I4(0)},
+      {"LEN(NULL)", Variant::Null()},
+      {"LEN('\xe5\x90\x8d')", Variant::I4(1)},
+      {"LEN('\xf0\x9f\x98\x80')", Variant::I4(2)},  // one surrogate pair
+      {"LEN(12.5)", Variant::I4(4)},
+  };
+  for (const Case& k : cases) {
+    Variant got = One(std::string("SELECT ") + k.expr);
+    if (k.want.IsNull()) {
+      EXPECT_TRUE(got.IsNull()) << k.expr;
+    } else {
+      EXPECT_EQ(got.ToInt32(), k.want.AsI4()) << k.expr;
+    }
+  }
+  std::string now = One("SELECT GETDATE()").AsText();
+  double parsed = 0;
+  EXPECT_TRUE(Variant::ParseDate(now, &parsed)) << now;
+}
+
+TEST_F(SqliteProviderTest, ColumnsAreTypedFromDeclarationOrStorage) {
+  conn_->Execute(
+      "INSERT INTO t_Row(FID, FName, FAmount, FDate, FRaw) "
+      "VALUES (3000000000, 'a', 10, '2005-03-31', x'0102')\r\n"
+      "INSERT INTO t_Row(FID, FName, FAmount, FDate) "
+      "VALUES (2, 'b', NULL, 'not a date')");
+  auto rs = conn_->Execute(
+      "SELECT FID, FName, FAmount, FDate, FRaw, (SELECT COUNT(*) FROM t_Row) "
+      "AS N, "
+      "1.5 AS R, NULL AS Z FROM t_Row ORDER BY FName");
+  const int32_t types[] = {3, 202, 5, 135, 205, 3, 5, 202};
+  for (int32_t i = 0; i < 8; ++i) {
+    EXPECT_EQ(rs->Fields(i).Type(), types[i]) << rs->Fields(i).Name();
+  }
+  EXPECT_EQ(rs->Fields("FID").Value().Type(), VarType::R8);  // beyond 32 bits
+  EXPECT_EQ(rs->Fields("FID").Value().AsR8(), 3000000000.0);
+  EXPECT_EQ(rs->Fields("FAmount").Value().Type(), VarType::R8);
+  EXPECT_EQ(rs->Fields("FDate").Value().AsDate(),
+            Variant::MakeDate(2005, 3, 31));
+  EXPECT_EQ(rs->Fields("FRaw").Value().AsBytes(), (std::vector<uint8_t>{1, 2}));
+  EXPECT_EQ(rs->Fields("N").Value().AsI4(), 2);
+  rs->MoveNext();
+  EXPECT_EQ(rs->Fields("FID").Value().Type(), VarType::I4);
+  EXPECT_EQ(rs->Fields("FDate").Value().AsText(), "not a date");
+  EXPECT_TRUE(rs->Fields("FAmount").Value().IsNull());
+}
+
+TEST_F(SqliteProviderTest, PropertiesAreHonest) {
+  EXPECT_EQ(conn_->Property("DBMS Name").AsText(), "SQLite");
+  EXPECT_EQ(conn_->Property("DBMS Version").AsText(), sqlite3_libversion());
+  EXPECT_EQ(conn_->Property("Multiple Results").AsI4(), 0);
+  EXPECT_EQ(conn_->Property("Like Escape Clause").AsText(), "Y");
+  EXPECT_TRUE(conn_->Property("Integrity Enhancement Facility").AsBool());
+  // ABS, ROUND; LTRIM, LENGTH, REPLACE, RTRIM; IFNULL; CURRENT_DATE.
+  const int32_t numeric = conn_->Property("Numeric Functions").AsI4();
+  EXPECT_EQ(numeric & 0x400001, 0x400001);
+  EXPECT_EQ(numeric & 0x800000, 0);  // TRUNCATE is not known by that name
+  const int32_t string = conn_->Property("String Functions").AsI4();
+  EXPECT_EQ(string & 0x518, 0x518);
+  EXPECT_EQ(string & 0x4, 0);  // LEFT is a keyword, not a function
+  EXPECT_EQ(conn_->Property("System Functions").AsI4(), 0x4);
+  EXPECT_EQ(conn_->Property("Time/Date Functions").AsI4() & 0x20000, 0x20000);
+
+  conn_->RefreshProperties();
+  EXPECT_TRUE(conn_->HasProperty("dbms name"));
+}
+
+TEST_F(SqliteProviderTest, OpenRejectsBadSettingsAndNonDatabases) {
+  auto c = Connection::Create();
+  EXPECT_THROW(c->Open(cs_ + ";Busy Timeout=soon"), Error);
+  fs::path junk = dir_ / "junk.db";
+  {
+    FILE* f = fopen(junk.c_str(), "w");
+    fputs("this is not a database file, not at all, no, not even close", f);
+    fclose(f);
+  }
+  try {
+    c->Open("Provider=SQLite;Data Source=" + junk.string());
+    FAIL() << "opened a file that is not a database";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), err::kDbFail);
+    EXPECT_NE(e.description().find(junk.string()), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace marl::data
