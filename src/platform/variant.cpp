@@ -486,6 +486,7 @@ Variant Variant::ChangeType(VarType target) const {
       case VarType::Currency:
       case VarType::Byte:
         if (!ParseNumber(s_, &parsed)) Raise(err::kTypeMismatch);
+        if (!std::isfinite(parsed)) Raise(err::kOverflow);
         return R8(parsed).ChangeType(target);
       default:
         Raise(err::kTypeMismatch);

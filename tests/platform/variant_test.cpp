@@ -72,6 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                        Variant(), err::kTypeMismatch},
         ConversionCase{"huge text to I4", Variant::Text("99999999999"),
                        VarType::I4, Variant(), err::kOverflow},
+        ConversionCase{"text beyond double", Variant::Text("1e400"),
+                       VarType::R8, Variant(), err::kOverflow},
         ConversionCase{"text to currency", Variant::Text("12.3456"),
                        VarType::Currency, Variant::CurrencyScaled(123456), 0},
         // Integer ranges.
