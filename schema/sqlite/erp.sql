@@ -153,7 +153,7 @@ CREATE TABLE CB_BmProduct (
 );
 CREATE INDEX ix_CB_BmProduct_Type ON CB_BmProduct (FType);
 
--- Materials. FRem is the material's remark (specification).
+-- Materials. FRem is the material's remark (grade, model).
 CREATE TABLE CB_BmMateriel (
   FID         TEXT COLLATE NOCASE NOT NULL PRIMARY KEY,
   FName       TEXT COLLATE NOCASE NOT NULL DEFAULT '',
