@@ -773,14 +773,18 @@ INSERT INTO t_SystemProfile (FCategory, FKey, FValue, FDescription) VALUES
   ('GL', 'PeriodCount', '12', 'Accounting periods in a year');
 
 -- ADO data types (codes of DataTypeEnum) as this database stores them.
--- Integers live in INTEGER columns and read back as 32-bit values (actual
--- type 3), except big integers (20). Floating, currency, decimal and numeric
--- values live in REAL columns (actual type 5); decimal and numeric keep their
--- precision and scale limits in the name. Text of every kind is TEXT (UTF-8,
--- read back as wide text, actual 202; long text 203); the lengths are those
+-- FActualType is the type the provider reads such a column back as:
+-- INTEGER 3, REAL 5, TEXT 202, DATETEXT 135, BLOB 205. Integers and
+-- Booleans live in INTEGER columns (actual 3; big integers keep 20, since
+-- values beyond 32 bits come back as doubles). Floating, currency, decimal
+-- and numeric values live in REAL columns; decimal and numeric keep their
+-- precision and scale limits, so that their names come out as "REAL(p,s)"
+-- (REAL affinity still). Text of every kind is TEXT; the lengths are those
 -- of the server's char/varchar (8000) and nchar/nvarchar (4000). A GUID is
--- held as its 38-character text form. Dates and times are DATETEXT (actual
--- and bind 135). Binary values are BLOB.
+-- held as its 38-character text form. Dates and times are DATETEXT (bound as
+-- 135, written in the canonical text form). Binary values are BLOB.
+-- FBindType keeps the requested kind where the provider converts by it
+-- (a Boolean binds as 0/1); single and currency bind as doubles.
 INSERT INTO t_DataTypeInfo (FDataType, FTypeName, FMaxPrecision, FMinScale,
                             FMaxScale, FActualType, FActualSize, FBindType)
 VALUES
@@ -790,12 +794,12 @@ VALUES
   (5,   'REAL',     NULL, NULL, NULL,   5, NULL,   5),  -- adDouble
   (6,   'REAL',     NULL, NULL, NULL,   5, NULL,   5),  -- adCurrency
   (7,   'DATETEXT', NULL, NULL, NULL, 135, NULL, 135),  -- adDate
-  (11,  'INTEGER',  NULL, NULL, NULL,  11, NULL,  11),  -- adBoolean
+  (11,  'INTEGER',  NULL, NULL, NULL,   3, NULL,  11),  -- adBoolean
   (14,  'REAL',       38,    0,   38,   5, NULL,   5),  -- adDecimal
   (16,  'INTEGER',  NULL, NULL, NULL,   3, NULL,  16),  -- adTinyInt
   (20,  'INTEGER',  NULL, NULL, NULL,  20, NULL,  20),  -- adBigInt
   (72,  'TEXT',     NULL, NULL, NULL, 202,   38, 202),  -- adGUID
-  (128, 'BLOB()',   8000, NULL, NULL, 204, NULL, 204),  -- adBinary
+  (128, 'BLOB()',   8000, NULL, NULL, 205, NULL, 204),  -- adBinary
   (129, 'TEXT()',   8000, NULL, NULL, 202, NULL, 202),  -- adChar
   (130, 'TEXT()',   4000, NULL, NULL, 202, NULL, 202),  -- adWChar
   (131, 'REAL',       38,    0,   38,   5, NULL,   5),  -- adNumeric
@@ -803,10 +807,10 @@ VALUES
   (134, 'DATETEXT', NULL, NULL, NULL, 135, NULL, 135),  -- adDBTime
   (135, 'DATETEXT', NULL, NULL, NULL, 135, NULL, 135),  -- adDBTimeStamp
   (200, 'TEXT()',   8000, NULL, NULL, 202, NULL, 202),  -- adVarChar
-  (201, 'TEXT',     NULL, NULL, NULL, 203, NULL, 203),  -- adLongVarChar
+  (201, 'TEXT',     NULL, NULL, NULL, 202, NULL, 203),  -- adLongVarChar
   (202, 'TEXT()',   4000, NULL, NULL, 202, NULL, 202),  -- adVarWChar
-  (203, 'TEXT',     NULL, NULL, NULL, 203, NULL, 203),  -- adLongVarWChar
-  (204, 'BLOB()',   8000, NULL, NULL, 204, NULL, 204),  -- adVarBinary
+  (203, 'TEXT',     NULL, NULL, NULL, 202, NULL, 203),  -- adLongVarWChar
+  (204, 'BLOB()',   8000, NULL, NULL, 205, NULL, 204),  -- adVarBinary
   (205, 'BLOB',     NULL, NULL, NULL, 205, NULL, 205);  -- adLongVarBinary
 
 -- Texts of the validation errors.
