@@ -53,8 +53,9 @@ class SqliteProviderTest : public ::testing::Test {
 };
 
 TEST_F(SqliteProviderTest, RepeatedStatementsArePreparedOnce) {
+  TransactionScope scope;
   auto cmd = Command::Create();
-  cmd->SetActiveConnection(conn_);
+  cmd->SetActiveConnection(cs_);  // enlisted: one database transaction
   cmd->CommandText =
       "IF NOT EXISTS (SELECT 1 FROM t_Row WHERE FID = ?) "
       "INSERT INTO t_Row(FID, FName, FAmount) VALUES (?, ?, ?)";
@@ -64,17 +65,14 @@ TEST_F(SqliteProviderTest, RepeatedStatementsArePreparedOnce) {
                                    ado::kParamInput, 0, Variant()));
   }
   int64_t before = sqlite::StatementsPrepared();
-  {
-    TransactionScope scope;
-    for (int i = 0; i < 1000; ++i) {
-      ps.Item(0)->value = Variant::I4(i % 500);
-      ps.Item(1)->value = Variant::I4(i % 500);
-      ps.Item(2)->value = Variant::Text("row " + std::to_string(i));
-      ps.Item(3)->value = Variant::I4(i);
-      cmd->Execute();
-    }
-    scope.Commit();
+  for (int i = 0; i < 1000; ++i) {
+    ps.Item(0)->value = Variant::I4(i % 500);
+    ps.Item(1)->value = Variant::I4(i % 500);
+    ps.Item(2)->value = Variant::Text("row " + std::to_string(i));
+    ps.Item(3)->value = Variant::I4(i);
+    cmd->Execute();
   }
+  scope.Commit();
   EXPECT_LE(sqlite::StatementsPrepared() - before, 3);
   EXPECT_EQ(One("SELECT COUNT(*) FROM t_Row").ToInt32(), 500);
   EXPECT_EQ(One("SELECT SUM(FAmount) FROM t_Row").ToDouble(), 124750.0);
