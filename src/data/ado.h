@@ -73,7 +73,8 @@ class Connection : public Dispatchable {
   const std::string& ConnectionString() const { return connection_string_; }
 
   // Properties collection: Item(name).Value; Refresh reloads it.
-  Variant Property(const std::string& name) const;  // kDbFail when absent
+  // Raises 3265 "Item cannot be found in the collection ..." when absent.
+  Variant Property(const std::string& name) const;
   bool HasProperty(const std::string& name) const;
   void RefreshProperties();
 
@@ -116,8 +117,8 @@ class Command {
  public:
   static std::shared_ptr<Command> Create();
 
-  // A connection object, or a connection string (the command then opens its
-  // own connection on first Execute).
+  // A connection object, or a connection string (the command then opens a
+  // connection of its own at once, enlisted when a transaction is current).
   void SetActiveConnection(std::shared_ptr<Connection> connection);
   void SetActiveConnection(const std::string& connection_string);
   std::shared_ptr<Connection> ActiveConnection() const { return connection_; }
