@@ -1,12 +1,45 @@
-#include <cstdio>
-#include <cstring>
+// marl-checkout: the operator's command-line tool. Each command lives in a
+// cli/cmd_<name>.cpp file and registers itself (see common.h).
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <iostream>
+#include <map>
+#include <string>
+
+#include "common.h"
+#include "marlcheckout/server.h"
 
 int main(int argc, char** argv) {
-  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 ||
-      std::strcmp(argv[1], "demo") == 0) {
-    std::puts("marl-checkout: period-end closing tool\nusage: marl-checkout COMMAND [OPTIONS]");
-    return 0;
+  using marl::cli::CommandInfo;
+  DllRegisterServer();
+
+  CLI::App app{"marl-checkout: period-end closing tool of the cost module"};
+  app.require_subcommand(1);
+  std::vector<CommandInfo> commands = marl::cli::Commands();
+  std::stable_sort(commands.begin(), commands.end(),
+                   [](const CommandInfo& a, const CommandInfo& b) {
+                     return a.order < b.order;
+                   });
+  std::map<std::string, marl::cli::CommandRunner> runners;
+  for (const CommandInfo& c : commands) runners[c.name] = c.setup(app);
+
+  if (argc < 2) {
+    std::cout << app.help();
+    return marl::cli::kExitUsage;
   }
-  std::fprintf(stderr, "unknown command: %s\n", argv[1]);
-  return 2;
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return marl::cli::kExitUsage;
+  }
+  for (CLI::App* sub : app.get_subcommands()) {
+    auto it = runners.find(sub->get_name());
+    if (it != runners.end()) return it->second();
+  }
+  return marl::cli::kExitUsage;
 }
