@@ -76,11 +76,13 @@ std::atomic<int64_t> g_statements{0};
 void EnsureInitialised() {
   static std::once_flag once;
   std::call_once(once, [] {
-    RegisterProvider(sqlite::MakeSqliteProvider());
+    State& s = GlobalState();
+    std::lock_guard<std::mutex> lock(s.mu);
+    // A provider registered earlier under the same name stays in place.
+    auto builtin = sqlite::MakeSqliteProvider();
+    s.providers.emplace(Lower(builtin->Name()), builtin);
     const char* env = std::getenv("MARL_TRACE_SQL");
     if (env != nullptr && *env != '\0') {
-      State& s = GlobalState();
-      std::lock_guard<std::mutex> lock(s.mu);
       s.trace_file = env;
       g_tracing = true;
     }

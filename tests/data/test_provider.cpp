@@ -1,14 +1,18 @@
 // One suite run against every provider: each provider supplies a fixture
 // that makes an empty database with the suite's tables and names it in a
 // connection string.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -412,6 +416,57 @@ TEST_P(ProviderTest, TraceHoldsEachTextAsSentWithItsParameters) {
   EXPECT_EQ(lines, expected);
 }
 
+// Run as a child process by the next test: traces through MARL_TRACE_SQL.
+TEST_P(ProviderTest, TraceChildProcess) {
+  const char* cs = std::getenv("MARL_TEST_CHILD_CS");
+  if (cs == nullptr) GTEST_SKIP() << "runs only as a child process";
+  auto c = Open(cs);
+  for (int i = 0; i < 200; ++i) {
+    c->Execute("SELECT " + std::to_string(i) + " AS \"child\"");
+  }
+}
+
+TEST_P(ProviderTest, ProcessesTraceToOneFileFromTheEnvironment) {
+  fs::path trace = dir_ / "shared-trace.jsonl";
+  std::string self = fs::read_symlink("/proc/self/exe").string();
+  std::string filter = "--gtest_filter=" +
+                       std::string(::testing::UnitTest::GetInstance()
+                                       ->current_test_info()
+                                       ->test_suite_name()) +
+                       ".TraceChildProcess/" + GetParam().name;
+  std::string env_trace = "MARL_TRACE_SQL=" + trace.string();
+  std::string env_cs = "MARL_TEST_CHILD_CS=" + cs_;
+  std::vector<pid_t> children;
+  for (int k = 0; k < 2; ++k) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      char* argv[] = {self.data(), filter.data(), nullptr};
+      char* envp[] = {env_trace.data(), env_cs.data(), nullptr};
+      int devnull = open("/dev/null", O_WRONLY);
+      dup2(devnull, 1);
+      execve(self.c_str(), argv, envp);
+      _exit(127);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  std::ifstream in(trace);
+  std::map<std::string, int> seen;
+  int lines = 0;
+  for (std::string line; std::getline(in, line); ++lines) ++seen[line];
+  EXPECT_EQ(lines, 400);
+  for (int i = 0; i < 200; ++i) {
+    std::string want = R"({"text": "SELECT )" + std::to_string(i) +
+                       R"( AS \"child\"", "params": []})";
+    EXPECT_EQ(seen[want], 2) << want;
+  }
+}
+
 TEST_P(ProviderTest, FaultInjectionFailsTheNthTextBeforeItRuns) {
   auto c = Open();
   int64_t before = StatementsRun();
@@ -427,6 +482,31 @@ TEST_P(ProviderTest, FaultInjectionFailsTheNthTextBeforeItRuns) {
   EXPECT_EQ(StatementsRun() - before, 4);
   EXPECT_EQ(Count(), 2);
   EXPECT_EQ(Count("FID = 2"), 0);
+}
+
+TEST(ConnectionParamsTest, KeysIgnoreCaseAndValuesMayBeEnclosed) {
+  struct Case {
+    const char* text;
+    std::map<std::string, std::string> want;
+  };
+  const Case cases[] = {
+      {"Provider=SQLite;Data Source=/tmp/a.db",
+       {{"provider", "SQLite"}, {"data source", "/tmp/a.db"}}},
+      {" PROVIDER = SQLite ; data SOURCE = {/tmp/a;b.db} ;Busy Timeout=5;",
+       {{"provider", "SQLite"},
+        {"data source", "/tmp/a;b.db"},
+        {"busy timeout", "5"}}},
+      {"Data Source=\"x = y\";;junk;Extended={}",
+       {{"data source", "x = y"}, {"extended", ""}}},
+      {"a=1;A=2", {{"a", "2"}}},
+      {"", {}},
+  };
+  for (const Case& k : cases) {
+    ConnectionParams p = ConnectionParams::Parse(k.text);
+    EXPECT_EQ(p.values, k.want) << k.text;
+    EXPECT_EQ(p.text, k.text);
+  }
+  EXPECT_EQ(ConnectionParams::Parse("X=1").Get("y", "none"), "none");
 }
 
 INSTANTIATE_TEST_SUITE_P(Providers, ProviderTest,
