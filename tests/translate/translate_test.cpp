@@ -16,7 +16,13 @@ std::string Slots(const Statement& s) {
   for (size_t i = 0; i < s.slots.size(); ++i) {
     if (i > 0) out += ",";
     const ParamSlot& p = s.slots[i];
-    out += p.is_variable ? "v:" + p.variable : "p" + std::to_string(p.position);
+    if (p.is_variable) {
+      out += "v:";
+      out += p.variable;
+    } else {
+      out += 'p';
+      out += std::to_string(p.position);
+    }
   }
   return out + "}";
 }

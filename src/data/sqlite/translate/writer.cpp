@@ -23,6 +23,14 @@ bool AllDigits(std::string_view s) {
   return true;
 }
 
+// "?k" (written without operator+ on a literal, which GCC 12 misreads
+// under -Wrestrict).
+std::string Marker(int32_t k) {
+  std::string s(1, '?');
+  s += std::to_string(k);
+  return s;
+}
+
 bool IsStringLiteral(const Token& t) {
   return t.kind == TokKind::String || t.kind == TokKind::NString;
 }
@@ -307,7 +315,7 @@ void StatementWriter::RewriteTokens(Statement* out) {
           number = static_cast<int32_t>(out->slots.size());
           variables.emplace_back(std::move(name), number);
         }
-        Replace(i, "?" + std::to_string(number));
+        Replace(i, Marker(number));
         break;
       }
       case TokKind::Param:
@@ -317,7 +325,7 @@ void StatementWriter::RewriteTokens(Statement* out) {
           ThrowUnsupported("parameter marker " + Excerpt(i, i + 1));
         }
         out->slots.push_back(ParamSlot{false, t.param_index, ""});
-        Replace(i, "?" + std::to_string(out->slots.size()));
+        Replace(i, Marker(static_cast<int32_t>(out->slots.size())));
         break;
       case TokKind::NString:
         Replace(i, std::string(str(i).substr(1)));
