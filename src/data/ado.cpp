@@ -3,14 +3,16 @@
 // Enlistment: a Connection opened while a transaction is current shares,
 // with every other Connection of that transaction and connection string,
 // one physical connection, held by a resource enlisted in the transaction
-// under the key "db:" + connection string. The database transaction begins
-// (taking the write lock at once) on the first text run through any of those
-// handles, and ends when the platform transaction commits or rolls back.
-// Should the database end that transaction on its own (a failure that rolls
-// the whole transaction back), the next text run through a handle, and the
-// commit, raise an error instead of carrying on in a new transaction whose
-// earlier work is lost. A handle used after its transaction ended runs as a
-// connection of its own (each text commits on its own).
+// under the key "db:" + the connection string in canonical form (keys
+// lower-cased and sorted: "Data Source=x;Provider=SQLite" and
+// "provider=SQLite; data source=x" are one connection). The database
+// transaction begins (taking the write lock at once) on the first text run
+// through any of those handles, and ends when the platform transaction commits
+// or rolls back. Should the database end that transaction on its own (a failure
+// that rolls the whole transaction back), the next text run through a handle,
+// and the commit, raise an error instead of carrying on in a new transaction
+// whose earlier work is lost. A handle used after its transaction ended runs as
+// a connection of its own (each text commits on its own).
 //
 // Error numbers raised by the objects themselves: 3265 (item not found),
 // 3021 (no current record), 3704 (object closed), 3705 (object open), 3709
@@ -61,6 +63,19 @@ ParamInfo Param(std::string name, VarType type = VarType::Empty,
 
 bool SameName(const std::string& a, const std::string& b) {
   return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+// The key a transaction holds a physical connection under: the connection
+// string's parts in a canonical form (keys lower-cased and sorted, values as
+// given), so that two spellings of one connection string share one physical
+// connection rather than wait for each other's locks.
+std::string EnlistmentKey(const std::string& connection_string) {
+  std::string key = "db:";
+  for (const auto& [name, value] :
+       ConnectionParams::Parse(connection_string).values) {
+    key += name + "={" + value + "};";
+  }
+  return key;
 }
 
 // The physical connection of one transaction and connection string.
@@ -150,7 +165,7 @@ void Connection::Open(const std::string& connection_string,
   auto handle = std::make_shared<PhysicalHandle>();
   std::shared_ptr<Transaction> tx = Transaction::Current();
   if (tx && tx->IsActive()) {
-    const std::string key = "db:" + connection_string;
+    const std::string key = EnlistmentKey(connection_string);
     auto existing =
         std::dynamic_pointer_cast<EnlistedConnection>(tx->Find(key));
     if (!existing) {

@@ -284,6 +284,14 @@ TEST_P(ProviderTest, ConnectionsOfOneTransactionShareItsWork) {
   {
     TransactionScope scope;
     Open()->Execute("INSERT INTO t_Item(FID, FName) VALUES (1, 'a')");
+    // Another spelling of the same connection string shares the connection
+    // (rather than waiting for its lock).
+    auto respelled = Open(" " + cs_ + ";");
+    EXPECT_EQ(respelled->Execute("SELECT COUNT(*) FROM t_Item")
+                  ->Fields(0)
+                  .Value()
+                  .ToInt32(),
+              1);
     auto rs = Recordset::Create();
     rs->Open("SELECT FID FROM t_Item", cs_);  // its own handle, enlisted
     EXPECT_EQ(rs->RecordCount(), 1);
