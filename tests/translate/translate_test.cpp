@@ -282,6 +282,9 @@ std::vector<Case> Cases() {
        "SELECT a -- tail SELECT\r\nFROM t /* SELECT /* nested */ DELETE */ "
        "WHERE b = [x y]",
        "EXEC SELECT a  \r\nFROM t   WHERE b = [x y]\n"},
+      {"DoubleQuotedNamesGoOutInBrackets",
+       "SELECT \"F Name\", [x y], \"a\"\"b\" FROM \"t\"",
+       "EXEC SELECT [F Name], [x y], [a\"b] FROM [t]\n"},
       {"SemicolonsAndEmptyStatements", ";SELECT 1;; SELECT 2;",
        "EXEC SELECT 1\nEXEC SELECT 2\n"},
       {"CaseEndElseInsideSelect",
@@ -318,6 +321,15 @@ std::vector<Case> Cases() {
        "t where y = @C\nset @c = (SELECT count(*) FROM t)",
        "DECLARE a,b,c\nASSIGN a,b = select max(x), min(x) from t where y = "
        "?1 {v:c}\nSET c = SELECT (SELECT count(*) FROM t)\n"},
+      {"TopWithAssignmentAndSecondSetAfterUpdate",
+       "declare @v int\nselect top 1 @v = x from t order by y desc\n"
+       "update t set x = 1 where y = @v set @v = 0\n"
+       "if (select count(*) from t) > @v select 1",
+       "DECLARE v\nASSIGN v = select x from t order by y desc LIMIT 1\n"
+       "EXEC! update t set x = 1 where y = ?1 {v:v}\nSET v = SELECT 0\n"
+       "IF SELECT CASE WHEN ((select count(*) from t) > ?1) THEN 1 ELSE 0 "
+       "END {v:v}\n  EXEC select 1\nENDIF\n",
+       true, true},
       {"IfNotExistsElse",
        "if not exists(select 1 from t where a=1) insert into t(a) values(1) "
        "else update t set a=2",
@@ -423,6 +435,7 @@ TEST(TranslateTest, RefusesWhatWouldChangeMeaningOrCannotRun) {
       {"SELECT FName + N'x' FROM t", "string concatenation"},
       {"SELECT a FROM t WHERE b LIKE '[a-c]%'", "LIKE pattern"},
       {"SELECT 0x1F", "binary literal"},
+      {"SELECT [a]]b] FROM t", "name containing"},
       {"SELECT a FROM t WHERE b = :name", ":name"},
       {"SELECT a FROM t GROUP BY a WITH ROLLUP", "WITH ROLLUP"},
       {"SELECT top 10 percent a FROM t", "PERCENT"},

@@ -330,6 +330,9 @@ void StatementWriter::RewriteTokens(Statement* out) {
       case TokKind::NString:
         Replace(i, std::string(str(i).substr(1)));
         break;
+      case TokKind::QuotedName:
+        RewriteQuotedName(i);
+        break;
       case TokKind::SystemVar:
         ThrowUnsupported("system variable " + std::string(str(i)));
       case TokKind::TempName:
@@ -387,6 +390,25 @@ void StatementWriter::RewriteTokens(Statement* out) {
         break;
     }
   }
+}
+
+void StatementWriter::RewriteQuotedName(uint32_t i) {
+  // SQLite reads brackets without the "]]" escape, and reads a double-quoted
+  // name that matches no column as a string literal; so every quoted name
+  // goes out in brackets, and a name holding "]" is refused.
+  std::string_view q = str(i);
+  std::string_view inner = q.substr(1, q.size() - 2);
+  if (inner.find(']') != std::string_view::npos) {
+    ThrowUnsupported("name containing \"]\" (" + std::string(q) + ")");
+  }
+  if (q.front() == '[') return;
+  std::string name(1, '[');
+  for (size_t k = 0; k < inner.size(); ++k) {
+    name.push_back(inner[k]);
+    if (inner[k] == '"') ++k;  // "" stands for one quote
+  }
+  name.push_back(']');
+  Replace(i, std::move(name));
 }
 
 void StatementWriter::AppendGap(uint32_t i, std::string* out) const {

@@ -8,7 +8,8 @@
 // result with its parameter slots:
 // - "?" -> "?k" (positional slot), @name -> "?k" (variable slot; one number
 //   per distinct name, compared without regard to case);
-// - N'...' -> '...'; ISNULL( -> IFNULL(;
+// - N'...' -> '...'; ISNULL( -> IFNULL(; "name" -> [name] (SQLite would
+//   read a double-quoted name that matches no column as a string);
 // - SELECT TOP n -> LIMIT n at the end of a lone SELECT; a branch of a
 //   compound SELECT with TOP becomes SELECT * FROM (SELECT ... LIMIT n);
 // - a parenthesised operand of UNION / EXCEPT / INTERSECT becomes
@@ -20,7 +21,8 @@
 //   NOLOCK), WITH ROLLUP / CUBE / TIES, TOP ... PERCENT, TOP with an
 //   expression, UPDATE/DELETE/INSERT TOP, UPDATE ... FROM, DELETE with a
 //   join, "+" next to a string literal (concatenation), LIKE patterns with
-//   [...] classes, SQLite-only parameter forms (:name, $name).
+//   [...] classes, SQLite-only parameter forms (:name, $name), quoted names
+//   holding "]".
 #pragma once
 
 #include <cstdint>
@@ -81,6 +83,7 @@ class StatementWriter {
   void RewriteTop(uint32_t select, uint32_t branch_end, bool compound);
   void RewriteLead(Statement* out);
   void RewriteTokens(Statement* out);
+  void RewriteQuotedName(uint32_t i);
   std::string Render(std::string_view head, std::string_view tail) const;
   void AppendGap(uint32_t i, std::string* out) const;
   std::string Excerpt(uint32_t from, uint32_t to) const;
