@@ -152,7 +152,9 @@ void AppendJsonString(std::string& out, std::string_view s) {
   out.push_back('"');
 }
 
-void AppendJsonDouble(std::string& out, double v) {
+// Shortest text that reads back as the same float or double.
+template <class T>
+void AppendJsonNumber(std::string& out, T v) {
   if (!std::isfinite(v)) {
     out += "null";
     return;
@@ -174,10 +176,10 @@ void AppendJsonValue(std::string& out, const Variant& v) {
       out += std::to_string(v.AsByte());
       break;
     case VarType::R4:
-      AppendJsonDouble(out, v.AsR4());
+      AppendJsonNumber(out, v.AsR4());
       break;
     case VarType::R8:
-      AppendJsonDouble(out, v.AsR8());
+      AppendJsonNumber(out, v.AsR8());
       break;
     case VarType::Currency: {
       int64_t scaled = v.AsCurrencyScaled();

@@ -395,7 +395,7 @@ TEST_P(ProviderTest, TraceHoldsEachTextAsSentWithItsParameters) {
   ps.Append(cmd->CreateParameter("", ado::kInteger, 1, 4, Variant::I4(-3)));
   ps.Append(cmd->CreateParameter("", ado::kVarWChar, 1, 9,
                                  Variant::Text("\xe5\x90\x8d\x01\r\n")));
-  ps.Append(cmd->CreateParameter("", ado::kDouble, 1, 8, Variant::R8(0.1)));
+  ps.Append(cmd->CreateParameter("", ado::kDouble, 1, 8, Variant::R4(0.1f)));
   ps.Append(cmd->CreateParameter("", ado::kDate, 1, 8,
                                  Variant::Date(Variant::MakeDate(2005, 3, 1))));
   cmd->Execute();
