@@ -12,6 +12,7 @@
 #include "frame/frame.h"
 #include "marlcheckout/error.h"
 #include "marlcheckout/registry.h"
+#include "siblings/siblings.h"
 
 namespace marl {
 
@@ -37,6 +38,7 @@ void RegisterAll() {
     registry.Register(std::move(info));
   }
   registry.Register(frame::ResourceLoaderClass());
+  siblings::RegisterSiblings();
 }
 
 std::once_flag g_registered;

@@ -1,43 +1,293 @@
 // CheckOutUpdate: period transfer, profile writes and the cost balance
 // table.
+//
+// - TransPeriod and UpdateCostBalance pass every failure on with the fixed
+//   source "MarlCheckOut.CheckOutUpdate" after an abort vote, closing their
+//   connection; the out arguments of TransPeriod keep what was stored before
+//   the failure. Delete and SetSystemProfile pass failures on unchanged.
+// - The siblings "MarlBaseInfo.ExpDeptInfo", "MarlCostBal.CostBalInfo" and
+//   "MarlCheckOut.cUpdate" are created through the object context, so their
+//   reads and this method's writes belong to one transaction, and are called
+//   late-bound by member name.
+// - The cost balance rows are written through a CommandBuilder over
+//   CB_CostBalance (one existence query and one INSERT per row, on the
+//   builder's one command); the two period DELETEs run on the method's
+//   connection.
+//
+// Deliberate choices
+// - SetSystemProfile writes Key and Value between single quotes with every
+//   single quote in them doubled, so a value holding a quote is stored as
+//   given instead of breaking (or changing) the statement.
+// - TransPeriod writes a single quote inside a department identifier twice
+//   in the department list text, so the list reads back as the same
+//   identifiers.
+// - UpdateCostBalance treats a null FEndBal like an empty one: as 0, so the
+//   row is not carried into the next period (a row without an ending
+//   balance carries nothing).
+// - Without an object context (never the case through the component's own
+//   call path) the methods fail with 91.
 #include "marlcheckout/check_out_update.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "command/command_builder.h"
+#include "common/globals.h"
 #include "frame/frame.h"
 #include "marlcheckout/error.h"
+#include "transfer/transfer_ops.h"
 
 namespace marl {
 
-void CheckOutUpdate::Delete(const std::string& /*sDsn*/,
-                            std::shared_ptr<FieldValueSet> /*aFilter*/,
-                            bool /*bMts*/) {
-  throw Error(err::kNotImplemented, "MarlCheckOut.CheckOutUpdate.Delete",
-              "Delete is not implemented");
+namespace {
+
+constexpr const char* kFixedSource = "MarlCheckOut.CheckOutUpdate";
+constexpr frame::FailureForm kFixedSourceForm =
+    frame::FormD(kFixedSource, frame::Vote::kAbort);
+constexpr frame::FailureForm kNoHandling = frame::FormA();
+
+constexpr const char* kExpDeptInfo = "MarlBaseInfo.ExpDeptInfo";
+constexpr const char* kCostBalInfo = "MarlCostBal.CostBalInfo";
+constexpr const char* kSettlePrice = "MarlCheckOut.cUpdate";
+constexpr const char* kDepartmentFilter = "FType=0";
+
+std::string QuoteDoubled(const std::string& s) {
+  std::string out;
+  out.reserve(s.size() + 2);
+  for (char c : s) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out;
 }
 
-int32_t CheckOutUpdate::TransPeriod(const std::string& /*sDsn*/,
-                                    Variant& /*tvec*/, Variant& /*tBatchInfo*/,
-                                    int32_t& /*nYear*/, int32_t& /*nPeriod*/,
-                                    int32_t& /*nNextY*/, int32_t& /*nNextP*/) {
-  throw Error(err::kNotImplemented, "MarlCheckOut.CheckOutUpdate.TransPeriod",
-              "TransPeriod is not implemented");
+double ProfileNumber(data::CDataSource& ds, const char* key,
+                     const char* category) {
+  return transfer::LeadingNumber(common::GetProfileValue(ds, key, category));
 }
 
-Variant CheckOutUpdate::SetSystemProfile(const std::string& /*Key*/,
-                                         const std::string& /*Value*/) {
-  throw Error(err::kNotImplemented,
-              "MarlCheckOut.CheckOutUpdate.SetSystemProfile",
-              "SetSystemProfile is not implemented");
+// The expense departments of the sibling, as an object answering Count and
+// Item.
+std::shared_ptr<Dispatchable> Departments(frame::Method& m) {
+  auto info = m.context().CreateInstance(kExpDeptInfo);
+  Variant list =
+      info->Invoke("GetList", {Variant::Text(m.parser().PropsString()),
+                               Variant::Text(kDepartmentFilter)});
+  return transfer::ObjectOf(list);
 }
 
-int32_t CheckOutUpdate::UpdateCostBalance(const std::string& /*sDsn*/,
+// Whether an ending balance counts as none: empty, null or zero.
+bool IsZeroBalance(const Variant& v) {
+  if (v.IsEmptyOrNull() || v.IsMissing()) return true;
+  try {
+    return v.ToDouble() == 0.0;
+  } catch (const Error&) {
+    return false;
+  }
+}
+
+bool IsTotalItem(const Variant& v) {
+  return v.Type() == VarType::Text && v.AsText() == "*";
+}
+
+std::string DeletePeriodText(double year, double period) {
+  return "DELETE FROM CB_CostBalance WHERE FYear=" +
+         Variant::FormatDouble(year) +
+         " AND FPeriod=" + Variant::FormatDouble(period);
+}
+
+// Fields := a clone of `row`, then an INSERT through the builder.
+void InsertRow(command::CommandBuilder& builder, Dispatchable& row) {
+  Variant clone = row.Invoke("Clone", std::vector<Variant>{});
+  auto set =
+      std::dynamic_pointer_cast<FieldValueSet>(transfer::ObjectOf(clone));
+  if (!set) throw Error::Of(err::kTypeMismatch, "MarlCheckOut");
+  builder.SetFields(std::move(set));
+  builder.ExecInsert();
+}
+
+}  // namespace
+
+void CheckOutUpdate::Delete(const std::string& sDsn,
+                            std::shared_ptr<FieldValueSet> aFilter, bool bMts) {
+  Run(kNoHandling, [&](frame::Method& m) {
+    if (bMts) m.SetAbort();
+    m.InitDataEnv(sDsn);
+    auto builder = transfer::GetCostBalanceBuilder(m.parser().PropsString(),
+                                                   FieldValueSet::Create());
+    builder->ExecDelete(aFilter);
+    if (bMts) m.SetComplete();
+  });
+}
+
+int32_t CheckOutUpdate::TransPeriod(const std::string& sDsn, Variant& tvec,
+                                    Variant& tBatchInfo, int32_t& nYear,
+                                    int32_t& nPeriod, int32_t& nNextY,
+                                    int32_t& nNextP) {
+  return Run(kFixedSourceForm, [&](frame::Method& m) -> int32_t {
+    m.InitDataEnv(sDsn);
+    auto cn = m.OpenConnection();
+    data::CDataSource& ds = m.data_source();
+    nYear = Variant::R8(ProfileNumber(ds, "CurrentYear", "CB")).ToInt32();
+    nPeriod = Variant::R8(ProfileNumber(ds, "CurrentPeriod", "CB")).ToInt32();
+    tBatchInfo = Variant::Object(transfer::GetBatchInfo(cn, nYear, nPeriod));
+    if (ProfileNumber(ds, "PeriodCount", "GL") == nPeriod) {
+      nNextY = nYear + 1;
+      nNextP = 1;
+    } else {
+      nNextY = nYear;
+      nNextP = nPeriod + 1;
+    }
+    std::string list_text;
+    {
+      auto departments = Departments(m);
+      list_text = transfer::DepartmentListText(*departments);
+    }
+    {
+      auto info = m.context().CreateInstance(kCostBalInfo);
+      std::vector<Variant> args{Variant::Text(sDsn), Variant::Text(list_text),
+                                Variant::I4(nYear), Variant::I4(nPeriod),
+                                Variant::Bool(true)};
+      Variant result = info->Invoke("GetList", args);
+      nYear = args[2].ToInt32();
+      nPeriod = args[3].ToInt32();
+      tvec = result;
+    }
+    m.SetComplete();
+    m.CloseConnections();
+    return 0;
+  });
+}
+
+Variant CheckOutUpdate::SetSystemProfile(const std::string& Key,
+                                         const std::string& Value) {
+  return Run(kNoHandling, [&](frame::Method& m) {
+    auto cn = m.data_source().Connection();
+    cn->Execute("UPDATE t_SystemProfile SET FValue = '" + QuoteDoubled(Value) +
+                    "' WHERE FCategory = 'CB' AND FKey = '" +
+                    QuoteDoubled(Key) + "'",
+                nullptr, data::ado::kOptionUnspecified);
+    return Variant();
+  });
+}
+
+int32_t CheckOutUpdate::UpdateCostBalance(const std::string& sDsn,
                                           bool /*bMts*/) {
-  throw Error(err::kNotImplemented,
-              "MarlCheckOut.CheckOutUpdate.UpdateCostBalance",
-              "UpdateCostBalance is not implemented");
+  return Run(kFixedSourceForm, [&](frame::Method& m) -> int32_t {
+    m.SetAbort();
+    m.InitDataEnv(sDsn);
+    auto cn = m.OpenConnection();
+    data::CDataSource& ds = m.data_source();
+    auto builder =
+        transfer::GetCostBalanceBuilder(m.parser().PropsString(), nullptr);
+
+    auto current = FieldValueSet::Create();
+    current->SetValue("FYear",
+                      Variant::R8(ProfileNumber(ds, "CurrentYear", "CB")));
+    current->SetValue("FPeriod",
+                      Variant::R8(ProfileNumber(ds, "CurrentPeriod", "CB")));
+    const double year = current->Value("FYear").AsR8();
+    const double period = current->Value("FPeriod").AsR8();
+
+    Variant batch = Variant::Object(transfer::GetBatchInfoList(
+        cn, Variant::R8(year).ToInt32(), Variant::R8(period).ToInt32()));
+
+    auto next = FieldValueSet::Create();
+    if (ProfileNumber(ds, "PeriodCount", "GL") == period) {
+      next->SetValue("FYear", Variant::R8(year + 1));
+      next->SetValue("FPeriod", Variant::R8(1));
+    } else {
+      next->SetValue("FYear", Variant::R8(year));
+      next->SetValue("FPeriod", Variant::R8(period + 1));
+    }
+
+    auto departments = Departments(m);
+
+    Variant balances = Variant::Object(ItemList::Create());
+    {
+      auto info = m.context().CreateInstance(kCostBalInfo);
+      auto& lists = *transfer::ObjectOf(balances);
+      const int32_t count = transfer::ListCount(*departments);
+      for (int32_t i = 1; i <= count; ++i) {
+        auto department = transfer::ListItem(*departments, i);
+        const Variant id = transfer::RowValue(*department, "FID");
+        const Variant name = transfer::RowValue(*department, "FName");
+        std::vector<Variant> args{Variant::Text(sDsn), id,
+                                  current->Value("FYear"),
+                                  current->Value("FPeriod")};
+        Variant rows_value = info->Invoke("GetList", args);
+        auto rows = transfer::ObjectOf(rows_value);
+        const int32_t row_count = transfer::ListCount(*rows);
+        if (row_count < 1) continue;
+        for (int32_t j = 1; j <= row_count; ++j) {
+          auto row = transfer::ListItem(*rows, j);
+          transfer::SetRowValue(*row, "FExpDeptID", id);
+          transfer::SetRowValue(*row, "FExpDeptName", name);
+          transfer::SetRowValue(*row, "FYear", current->Value("FYear"));
+          transfer::SetRowValue(*row, "FPeriod", current->Value("FPeriod"));
+        }
+        lists.Invoke("Add", {rows_value});
+      }
+    }
+
+    {
+      auto settle = m.context().CreateInstance(kSettlePrice);
+      std::vector<Variant> args{Variant::Text(sDsn), balances, batch};
+      settle->Invoke("GetSettlePrice", args);
+      balances = args[1];
+      batch = args[2];
+    }
+
+    cn->Execute(DeletePeriodText(year, period), nullptr,
+                data::ado::kOptionUnspecified);
+    cn->Execute(DeletePeriodText(next->Value("FYear").AsR8(),
+                                 next->Value("FPeriod").AsR8()),
+                nullptr, data::ado::kOptionUnspecified);
+
+    auto lists = transfer::ObjectOf(balances);
+    const int32_t list_count = transfer::ListCount(*lists);
+    for (int32_t i = 1; i <= list_count; ++i) {
+      auto list = transfer::ListItem(*lists, i);
+      // The current period's rows as they stand.
+      const int32_t upper = list->Get("UBound").ToInt32();
+      for (int32_t j = 1; j <= upper; ++j) {
+        InsertRow(*builder, *transfer::ListItem(*list, j));
+      }
+      // The opening rows of the next period: balances carried, period
+      // amounts cleared; total rows and rows without a balance dropped.
+      // Walked from the end so that removals leave the positions still to
+      // visit in place.
+      for (int32_t j = upper; j >= 1; --j) {
+        auto row = transfer::ListItem(*list, j);
+        if (IsTotalItem(transfer::RowValue(*row, "FCostID"))) {
+          list->Invoke("Remove", {Variant::I4(j)});
+          continue;
+        }
+        const Variant end_balance = transfer::RowValue(*row, "FEndBal");
+        if (IsZeroBalance(end_balance)) {
+          list->Invoke("Remove", {Variant::I4(j)});
+          continue;
+        }
+        transfer::SetRowValue(*row, "FBegBal", end_balance);
+        for (const char* key : {"FQty", "FAccount", "FCalPrice", "FPrice",
+                                "FCompleQty", "FOnlineQty", "FOnlineJorQty"}) {
+          transfer::SetRowValue(*row, key, Variant::I2(0));
+        }
+        transfer::SetRowValue(*row, "FYear", next->Value("FYear"));
+        transfer::SetRowValue(*row, "FPeriod", next->Value("FPeriod"));
+      }
+      const int32_t carried = list->Get("UBound").ToInt32();
+      for (int32_t j = 1; j <= carried; ++j) {
+        InsertRow(*builder, *transfer::ListItem(*list, j));
+      }
+    }
+
+    m.SetComplete();
+    m.CloseConnections();
+    return 0;
+  });
 }
 
 }  // namespace marl
