@@ -56,7 +56,6 @@ class Splitter {
 
  private:
   [[noreturn]] void Unbalanced(const Token& t) {
-    (void)t;
     ThrowSyntax("unbalanced parentheses near \"" +
                 std::string(TokenText(text_, t)) + "\"");
   }
