@@ -1,0 +1,465 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "data/ado.h"
+#include "data/cparse.h"
+#include "data/data_source.h"
+#include "data/provider.h"
+#include "data/sqlite/sqlite_provider.h"
+#include "marlcheckout/error.h"
+
+namespace marl::data {
+namespace {
+
+// A provider that runs everything on the embedded SQLite provider but
+// reports the provider properties a test sets, and counts what reaches it.
+struct ProbeState {
+  std::mutex mu;
+  std::map<std::string, Variant> properties;
+  std::atomic<int> opens{0};
+  std::atomic<int> runs{0};
+};
+
+ProbeState& Probe() {
+  static ProbeState state;
+  return state;
+}
+
+class ProbeConnection : public PhysicalConnection {
+ public:
+  explicit ProbeConnection(std::unique_ptr<PhysicalConnection> inner)
+      : inner_(std::move(inner)) {}
+  void Begin(bool for_write) override { inner_->Begin(for_write); }
+  void Commit() override { inner_->Commit(); }
+  void Rollback() override { inner_->Rollback(); }
+  bool InTransaction() const override { return inner_->InTransaction(); }
+  ResultSet Run(const std::string& text,
+                const std::vector<BoundParam>& params) override {
+    ++Probe().runs;
+    return inner_->Run(text, params);
+  }
+  std::map<std::string, Variant> Properties() override {
+    std::lock_guard<std::mutex> lock(Probe().mu);
+    return Probe().properties;
+  }
+  std::string ProviderName() const override { return "Probe"; }
+
+ private:
+  std::unique_ptr<PhysicalConnection> inner_;
+};
+
+class ProbeProvider : public Provider {
+ public:
+  std::string Name() const override { return "Probe"; }
+  std::unique_ptr<PhysicalConnection> Open(
+      const ConnectionParams& params) override {
+    ++Probe().opens;
+    return std::make_unique<ProbeConnection>(sqlite_->Open(params));
+  }
+
+ private:
+  std::shared_ptr<Provider> sqlite_ = sqlite::MakeSqliteProvider();
+};
+
+void SetProbeProperties(std::map<std::string, Variant> props) {
+  std::lock_guard<std::mutex> lock(Probe().mu);
+  Probe().properties = std::move(props);
+}
+
+std::map<std::string, Variant> FullProperties() {
+  return {{"DBMS Name", Variant::Text("Probe")},
+          {"DBMS Version", Variant::Text("1.0")},
+          {"Multiple Results", Variant::I4(1)},
+          {"Like Escape Clause", Variant::Text("Y")},
+          {"Integrity Enhancement Facility", Variant::Bool(true)},
+          {"Numeric Functions", Variant::I4(0x7FFFFF)},
+          {"String Functions", Variant::I4(0x1FFFFF)},
+          {"System Functions", Variant::I4(7)},
+          {"Time/Date Functions", Variant::I4(0x1FFFF)}};
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+  char* msg = nullptr;
+  int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg);
+  std::string text = msg ? msg : "";
+  sqlite3_free(msg);
+  ASSERT_EQ(rc, SQLITE_OK) << text;
+}
+
+const char kDataTypeInfo[] =
+    "CREATE TABLE t_DataTypeInfo (FDataType INTEGER, FTypeName TEXT,"
+    " FMaxPrecision INTEGER, FMinScale INTEGER, FMaxScale INTEGER,"
+    " FActualType INTEGER, FActualSize INTEGER, FBindType INTEGER);"
+    "INSERT INTO t_DataTypeInfo VALUES"
+    " (3, 'int', NULL, NULL, NULL, 3, 4, 3),"
+    " (202, 'nvarchar', 4000, NULL, NULL, 202, NULL, 202),"
+    " (131, 'decimal', 28, 0, 10, 5, NULL, 131),"
+    " (200, 'varchar() collate nocase', 8000, NULL, NULL, 200, NULL, 200),"
+    " (128, 'raw(x', 100, NULL, NULL, 128, NULL, 204),"
+    " (72, NULL, NULL, NULL, NULL, 72, 16, 72),"
+    " (11, 'bit', NULL, NULL, NULL, NULL, 1, 11);";
+const char kSupportedProc[] =
+    "CREATE TABLE t_SupportedProc (FProcName TEXT);"
+    "INSERT INTO t_SupportedProc VALUES ('sp_CloseMonth'), ('sp_Archive');";
+
+class DataSourceTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static std::once_flag once;
+    std::call_once(once,
+                   [] { RegisterProvider(std::make_shared<ProbeProvider>()); });
+  }
+
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    name_ = info->name();
+    path_ = ::testing::TempDir() + "marl_ds_" + name_ + "_" +
+            std::to_string(getpid()) + ".db";
+    std::remove(path_.c_str());
+    SetProbeProperties(FullProperties());
+  }
+  void TearDown() override { std::remove(path_.c_str()); }
+
+  void CreateDb(bool data_types = true, bool procs = true) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+    if (data_types) Exec(db, kDataTypeInfo);
+    if (procs) Exec(db, kSupportedProc);
+    sqlite3_close(db);
+  }
+  void AddTable(const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+    Exec(db, sql);
+    sqlite3_close(db);
+  }
+
+  // A data source over its own parser. The product version is the test's
+  // name, so every test has cache groups of its own.
+  std::unique_ptr<CDataSource> Source(const std::string& provider = "Probe",
+                                      const std::string& dbms = "Probe") {
+    auto parse = std::make_shared<CParse>();
+    parse->ParseString("ConnectString={Provider=" + provider +
+                       ";Data Source=" + path_ + "};DBMS Name=" + dbms +
+                       ";DBMS Version=" + name_ + ";LANGUAGE=en");
+    auto ds = std::make_unique<CDataSource>();
+    ds->SetParseObject(parse);
+    return ds;
+  }
+
+  std::string name_;
+  std::string path_;
+};
+
+int32_t ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST_F(DataSourceTest, ConnectionsAreNewOpenAndIsolated) {
+  CreateDb();
+  std::string trace = path_ + ".trace";
+  std::remove(trace.c_str());
+  SetTraceFile(trace);
+  auto ds = Source("SQLite");
+  auto a = ds->Connection();
+  auto b = ds->Connection();
+  auto u = ds->UnCommittedConnection();
+  SetTraceFile("");
+
+  ASSERT_NE(a, b);
+  EXPECT_EQ(a->CursorLocation(), ado::kUseClient);
+  EXPECT_EQ(a->CommandTimeout(), 0);
+  a->Close();
+  EXPECT_EQ(a->State(), ado::kStateClosed);
+  EXPECT_EQ(b->State(), ado::kStateOpen);
+  auto rs = b->Execute("SELECT COUNT(*) AS N FROM t_SupportedProc");
+  EXPECT_EQ(rs->Fields(0).Value().ToInt32(), 2);
+  b->Close();
+  u->Close();
+
+  std::ifstream in(trace);
+  std::stringstream all;
+  all << in.rdbuf();
+  std::remove(trace.c_str());
+  const std::string text = all.str();
+  size_t first =
+      text.find("\"SET TRANSACTION ISOLATION LEVEL READ COMMITTED\"");
+  ASSERT_NE(first, std::string::npos) << text;
+  EXPECT_NE(text.find("\"SET TRANSACTION ISOLATION LEVEL READ COMMITTED\"",
+                      first + 1),
+            std::string::npos);
+  EXPECT_NE(text.find("\"SET TRANSACTION ISOLATION LEVEL READ UnCOMMITTED\""),
+            std::string::npos);
+
+  // Open failures reach the caller unchanged.
+  auto bad = Source("NoSuchProvider");
+  EXPECT_NE(ErrorOf([&] { bad->Connection(); }), 0);
+}
+
+TEST_F(DataSourceTest, CapabilitiesFollowProviderProperties) {
+  struct Case {
+    const char* what;
+    std::map<std::string, Variant> changes;  // Empty value: property absent
+    std::string version;
+    bool multiple, like, ief;
+    int32_t numeric;
+  };
+  const Case cases[] = {
+      {"full", {}, "1.0", true, true, true, 0x7FFFFF},
+      {"lower-case y",
+       {{"Like Escape Clause", Variant::Text("y")}},
+       "1.0",
+       true,
+       false,
+       true,
+       0x7FFFFF},
+      {"missing",
+       {{"Like Escape Clause", Variant()},
+        {"Numeric Functions", Variant()},
+        {"Multiple Results", Variant()},
+        {"Integrity Enhancement Facility", Variant()},
+        {"DBMS Version", Variant()}},
+       "",
+       false,
+       false,
+       false,
+       0},
+      {"null",
+       {{"Like Escape Clause", Variant::Null()},
+        {"Numeric Functions", Variant::Null()},
+        {"DBMS Version", Variant::Null()},
+        {"Multiple Results", Variant::Null()}},
+       "",
+       false,
+       false,
+       true,
+       0},
+  };
+  CreateDb();
+  int n = 0;
+  for (const Case& c : cases) {
+    auto props = FullProperties();
+    for (const auto& [k, v] : c.changes) {
+      if (v.IsEmpty()) {
+        props.erase(k);
+      } else {
+        props[k] = v;
+      }
+    }
+    SetProbeProperties(props);
+    name_ = std::string("Capabilities") + std::to_string(++n);
+    auto ds = Source();
+    EXPECT_EQ(ds->DBMSVersion(), c.version) << c.what;
+    EXPECT_EQ(ds->MultipleResults(), c.multiple) << c.what;
+    EXPECT_EQ(ds->LikeEscapeClause(), c.like) << c.what;
+    EXPECT_EQ(ds->IEF(), c.ief) << c.what;
+    EXPECT_EQ(ds->NumericFunctions(), c.numeric) << c.what;
+    EXPECT_EQ(ds->StringFunctions(), 0x1FFFFF) << c.what;
+    EXPECT_EQ(ds->DateTimeFunctions(), 0x1FFFF) << c.what;
+    EXPECT_TRUE(ds->ProcSupported("sp_CloseMonth")) << c.what;
+    EXPECT_FALSE(ds->ProcSupported("sp_Close")) << c.what;
+  }
+}
+
+TEST_F(DataSourceTest, RealProviderDescribesItself) {
+  CreateDb();
+  auto ds = Source("SQLite", "SQLite");
+  auto cn = ds->Connection();
+  cn->RefreshProperties();
+  const bool like = cn->HasProperty("Like Escape Clause") &&
+                    cn->Property("Like Escape Clause").ToText() == "Y";
+  const std::string version = cn->Property("DBMS Version").ToText();
+  cn->Close();
+  EXPECT_FALSE(version.empty());
+  EXPECT_EQ(ds->DBMSVersion(), version);
+  EXPECT_EQ(ds->LikeEscapeClause(), like);
+  EXPECT_TRUE(ds->ProcSupported("sp_Archive"));
+  EXPECT_FALSE(ds->IsOracle());
+  EXPECT_EQ(ds->GetTypeName(131, nullptr, nullptr), "decimal(0,0)");
+}
+
+TEST_F(DataSourceTest, FailedFillIsRetriedByLaterReaders) {
+  CreateDb(/*data_types=*/false, /*procs=*/false);
+  auto ds = Source();
+  const int opens = Probe().opens;
+  EXPECT_EQ(ErrorOf([&] { ds->ProcSupported("sp_Archive"); }), err::kDbNoTable);
+  EXPECT_EQ(ds->DBMSVersion(), "");
+  EXPECT_FALSE(ds->LikeEscapeClause());
+  EXPECT_FALSE(ds->IEF());
+  EXPECT_EQ(ds->NumericFunctions(), 0);
+  EXPECT_EQ(Probe().opens - opens, 5) << "every reader tries the fill again";
+  EXPECT_EQ(ErrorOf([&] { ds->GetBindType(3); }), err::kDbNoTable);
+
+  AddTable(kSupportedProc);
+  AddTable(kDataTypeInfo);
+  auto later = Source();
+  EXPECT_TRUE(later->ProcSupported("SP_ARCHIVE"));
+  EXPECT_EQ(later->DBMSVersion(), "1.0");
+  EXPECT_EQ(later->GetBindType(128), 204);
+  const int filled = Probe().opens;
+  EXPECT_TRUE(ds->LikeEscapeClause());
+  EXPECT_EQ(ds->GetBindType(3), 3);
+  EXPECT_EQ(Probe().opens, filled);
+}
+
+TEST_F(DataSourceTest, SecondCallerDoesNotTouchDatabase) {
+  CreateDb();
+  auto first = Source();
+  EXPECT_TRUE(first->ProcSupported("sp_CloseMonth"));
+  EXPECT_EQ(first->GetBindType(202), 202);
+
+  const int opens = Probe().opens;
+  const int runs = Probe().runs;
+  const int64_t statements = StatementsRun();
+  auto second = Source();
+  EXPECT_EQ(second->DBMSVersion(), "1.0");
+  EXPECT_TRUE(second->LikeEscapeClause());
+  EXPECT_EQ(second->SystemFunctions(), 7);
+  EXPECT_TRUE(second->ProcSupported("sp_Archive"));
+  EXPECT_EQ(second->GetTypeName(202, nullptr), "nvarchar(0)");
+  EXPECT_EQ(second->GetActualType(131), 5);
+  EXPECT_EQ(Probe().opens, opens);
+  EXPECT_EQ(Probe().runs, runs);
+  EXPECT_EQ(StatementsRun(), statements);
+
+  // Another version text is another cache: it reads the database again.
+  name_ += "b";
+  EXPECT_EQ(Source()->DBMSVersion(), "1.0");
+  EXPECT_EQ(Probe().opens, opens + 1);
+}
+
+TEST_F(DataSourceTest, TypeNames) {
+  struct Case {
+    int32_t type, precision, scale;
+    std::string name;
+    int32_t out_precision, out_scale, actual, size, bind;
+  };
+  const int32_t kUnset = -99;
+  const Case cases[] = {
+      // No precision: the bare name, precision and scale reset to 0.
+      {3, 10, 2, "int", 0, 0, 3, 4, 3},
+      // No scale: none written; the actual size is the precision.
+      {202, 50, 3, "nvarchar(50)", 50, 3, 202, 50, 202},
+      {131, 18, 4, "decimal(18,4)", 18, 4, 5, 18, 131},
+      {131, 18, 12, "decimal(18,10)", 18, 10, 5, 18, 131},
+      {131, 9, -3, "decimal(9,0)", 9, 0, 5, 9, 131},
+      {131, -5, 2, "decimal(-5,2)", -5, 2, 5, -5, 131},
+      // Numbers go between the parentheses; the words after them stay.
+      {200, 20, 0, "varchar(20) collate nocase", 20, 0, 200, 20, 200},
+      // "(" without ")": the rest of the name follows the numbers.
+      {128, 16, 0, "raw(16)x", 16, 0, 128, 16, 204},
+      // Above the largest precision: "" and nothing changed.
+      {202, 4001, 1, "", 4001, 1, kUnset, kUnset, kUnset},
+      {131, 29, 4, "", 29, 4, kUnset, kUnset, kUnset},
+  };
+  CreateDb();
+  auto ds = Source();
+  for (const Case& c : cases) {
+    int32_t precision = c.precision, scale = c.scale;
+    int32_t actual = kUnset, size = kUnset, bind = kUnset;
+    EXPECT_EQ(
+        ds->GetTypeName(c.type, &precision, &scale, &actual, &size, &bind),
+        c.name)
+        << c.type << " " << c.precision;
+    EXPECT_EQ(precision, c.out_precision) << c.name;
+    EXPECT_EQ(scale, c.out_scale) << c.name;
+    EXPECT_EQ(actual, c.actual) << c.name;
+    EXPECT_EQ(size, c.size) << c.name;
+    EXPECT_EQ(bind, c.bind) << c.name;
+  }
+  EXPECT_EQ(ds->GetTypeName(131), "decimal(0,0)");
+
+  // GetActualType clamps the scale but never resets precision or scale.
+  int32_t precision = 7, scale = 3, size = kUnset, bind = kUnset;
+  EXPECT_EQ(ds->GetActualType(3, &precision, &scale, &size, &bind), 3);
+  EXPECT_EQ(precision, 7);
+  EXPECT_EQ(scale, 3);
+  EXPECT_EQ(size, 4);
+  EXPECT_EQ(bind, 3);
+  precision = 20;
+  scale = 15;
+  EXPECT_EQ(ds->GetActualType(131, &precision, &scale, &size, &bind), 5);
+  EXPECT_EQ(scale, 10);
+  EXPECT_EQ(size, 20);
+  scale = 15;
+  size = kUnset;
+  precision = 40;
+  EXPECT_EQ(ds->GetActualType(131, &precision, &scale, &size), 0);
+  EXPECT_EQ(scale, 15);
+  EXPECT_EQ(size, kUnset);
+
+  EXPECT_EQ(ds->GetBindType(128), 204);
+  EXPECT_EQ(ErrorOf([&] { ds->GetTypeName(72); }), err::kInvalidUseOfNull);
+  EXPECT_EQ(ErrorOf([&] { ds->GetTypeName(11); }), err::kInvalidUseOfNull);
+  EXPECT_NE(ErrorOf([&] { ds->GetBindType(999); }), 0);
+}
+
+TEST_F(DataSourceTest, OracleOnlyByExactName) {
+  struct Case {
+    const char* name;
+    bool oracle;
+  };
+  for (const Case& c : {Case{"Oracle", true}, Case{"oracle", false},
+                        Case{"ORACLE", false}, Case{"Oracle;", false},
+                        Case{" Oracle8", false}, Case{"SQLite", false}}) {
+    auto p = std::make_shared<CParse>();
+    p->ParseString(std::string("DBMS Name={") + c.name + "}");
+    CDataSource ds;
+    ds.SetParseObject(p);
+    EXPECT_EQ(ds.IsOracle(), c.oracle) << "[" << c.name << "]";
+    EXPECT_EQ(ds.DBMSName(), p->ConDBMSName());
+  }
+  CDataSource unset;
+  EXPECT_EQ(ErrorOf([&] { unset.IsOracle(); }), err::kObjectNotSet);
+}
+
+TEST_F(DataSourceTest, ThreadsShareOneFill) {
+  CreateDb();
+  const int opens = Probe().opens;
+  constexpr int kThreads = 8;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      try {
+        auto ds = Source();
+        for (int i = 0; i < 50; ++i) {
+          int32_t precision = 10 + t, scale = 20;
+          bool ok = ds->GetTypeName(131, &precision, &scale) ==
+                        "decimal(" + std::to_string(10 + t) + ",10)" &&
+                    ds->ProcSupported("sp_Archive") && ds->LikeEscapeClause() &&
+                    ds->GetBindType(200) == 200 && ds->DBMSVersion() == "1.0";
+          if (!ok) ++failures;
+        }
+      } catch (const Error& e) {
+        ADD_FAILURE() << e.what();
+        ++failures;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures, 0);
+  // One connection for the description, one for the data type table.
+  EXPECT_EQ(Probe().opens - opens, 2);
+}
+
+}  // namespace
+}  // namespace marl::data
