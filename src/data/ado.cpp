@@ -241,6 +241,15 @@ ResultSet Connection::Run(const std::string& text,
   return handle_->conn->Run(text, params);
 }
 
+ResultSet Connection::RunReadOnly(const std::string& text,
+                                  const std::vector<BoundParam>& params) {
+  if (!handle_) throw Closed("ADODB.Connection");
+  if (handle_->enlisted && !handle_->enlisted->ended()) {
+    handle_->enlisted->BeforeRun();
+  }
+  return handle_->conn->RunReadOnly(text, params);
+}
+
 const DispatchTable& Connection::Table() const {
   static const DispatchTable table = [] {
     DispatchTable t;
@@ -371,7 +380,8 @@ void Recordset::Open(const std::string& source,
   }
   if (cursor_type != -1) CursorType = cursor_type;
   if (lock_type != -1) LockType = lock_type;
-  ResultSet result = connection->Run(source, {});
+  ResultSet result = ReadOnlySource ? connection->RunReadOnly(source, {})
+                                    : connection->Run(source, {});
   Fill(result);
   connection_ = open_ ? std::move(connection) : nullptr;
 }

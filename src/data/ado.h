@@ -80,6 +80,10 @@ class Connection : public Dispatchable {
 
   // Internal: runs one text with bound parameters on the physical connection.
   ResultSet Run(const std::string& text, const std::vector<BoundParam>& params);
+  // Internal: as Run, through PhysicalConnection::RunReadOnly (one statement
+  // that changes nothing, else refused before anything runs).
+  ResultSet RunReadOnly(const std::string& text,
+                        const std::vector<BoundParam>& params);
 
   const DispatchTable& Table() const override;
 
@@ -164,6 +168,10 @@ class Recordset : public Dispatchable {
   int32_t CursorLocation = ado::kUseServer;
   int32_t CursorType = ado::kOpenForwardOnly;
   int32_t LockType = ado::kLockReadOnly;
+  // When true, Open runs its source through Connection::RunReadOnly: a source
+  // that holds more than one statement or one that writes is refused before
+  // anything runs. Not an ADO property; false by default.
+  bool ReadOnlySource = false;
 
   // Opens on `source` over `connection` (or, with a connection string, over
   // a connection of its own).

@@ -301,6 +301,14 @@ class InstrumentedConnection final : public PhysicalConnection {
     return inner_->Run(text, params);
   }
 
+  ResultSet RunReadOnly(const std::string& text,
+                        const std::vector<BoundParam>& params) override {
+    ++g_statements;
+    if (g_tracing) AppendTrace(text, params);
+    CheckFault(text);
+    return inner_->RunReadOnly(text, params);
+  }
+
   std::map<std::string, Variant> Properties() override {
     return inner_->Properties();
   }
@@ -311,6 +319,12 @@ class InstrumentedConnection final : public PhysicalConnection {
 };
 
 }  // namespace
+
+ResultSet PhysicalConnection::RunReadOnly(
+    const std::string& /*text*/, const std::vector<BoundParam>& /*params*/) {
+  throw Error(err::kDbFail, ProviderName(),
+              "This provider cannot run a command as read-only");
+}
 
 std::string ConnectionParams::Get(const std::string& lower_key,
                                   const std::string& fallback) const {

@@ -69,6 +69,14 @@ class PhysicalConnection {
   virtual ResultSet Run(const std::string& text,
                         const std::vector<BoundParam>& params) = 0;
 
+  // Runs a command text that may only read: it must come down to exactly one
+  // statement, and that statement must not change the database. A text that
+  // breaks either rule is refused with err::kDbFail, naming the rule, before
+  // any of its statements runs. The default refuses every text (a provider
+  // that cannot tell reading from writing does not support the check).
+  virtual ResultSet RunReadOnly(const std::string& text,
+                                const std::vector<BoundParam>& params);
+
   // Provider properties ("DBMS Name", "DBMS Version", ...). Missing ones are
   // absent from the map.
   virtual std::map<std::string, Variant> Properties() = 0;

@@ -502,6 +502,26 @@ class SqliteConnection final : public PhysicalConnection,
     return out;
   }
 
+  // One statement that changes nothing: the script must be a single
+  // statement to run, and SQLite must judge that statement read-only
+  // (sqlite3_stmt_readonly) before it is stepped.
+  ResultSet RunReadOnly(const std::string& text,
+                        const std::vector<BoundParam>& params) override {
+    std::shared_ptr<Script> script = ScriptFor(text);
+    if (script->nodes.size() != 1 ||
+        script->nodes[0].kind != Node::Kind::Exec || script->writes) {
+      throw Error(err::kDbFail, kSource,
+                  "A read-only command must be a single statement that only "
+                  "reads; this text holds other statements or writes");
+    }
+    read_only_ = true;
+    struct ReadOnlyGuard {
+      bool& flag;
+      ~ReadOnlyGuard() { flag = false; }
+    } guard{read_only_};
+    return Run(text, params);
+  }
+
   std::map<std::string, Variant> Properties() override {
     const FunctionMasks& m = Masks(db_);
     std::map<std::string, Variant> p;
@@ -577,6 +597,11 @@ class SqliteConnection final : public PhysicalConnection,
   StatementResult Execute(const Statement& statement,
                           const std::vector<Variant>& bound) override {
     sqlite3_stmt* stmt = Prepare(statement.sql);
+    if (read_only_ && !sqlite3_stmt_readonly(stmt)) {
+      throw Error(err::kDbFail, kSource,
+                  "A read-only command must be a single statement that only "
+                  "reads; this statement would change the database");
+    }
     struct ResetGuard {
       sqlite3_stmt* s;
       ~ResetGuard() {
@@ -606,6 +631,9 @@ class SqliteConnection final : public PhysicalConnection,
       const char* name = sqlite3_column_name(stmt, c);
       result.column_names.emplace_back(name ? name : "");
     }
+    // sqlite3_changes64 keeps the count of the last INSERT, UPDATE or DELETE,
+    // so it only counts for this statement when the total moved.
+    const sqlite3_int64 total_before = sqlite3_total_changes64(db_);
     for (;;) {
       int rc = sqlite3_step(stmt);
       if (rc == SQLITE_ROW) {
@@ -635,7 +663,7 @@ class SqliteConnection final : public PhysicalConnection,
       }
       result.column_types[c] = type;
     }
-    if (!sqlite3_stmt_readonly(stmt)) {
+    if (sqlite3_total_changes64(db_) != total_before) {
       result.changes = sqlite3_changes64(db_);
     }
     return result;
@@ -644,6 +672,7 @@ class SqliteConnection final : public PhysicalConnection,
   static constexpr int32_t ado_default_type_ = 202;
   std::string path_;
   sqlite3* db_ = nullptr;
+  bool read_only_ = false;  // inside RunReadOnly
   std::unordered_map<std::string, std::shared_ptr<Script>> scripts_;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
 };

@@ -18,6 +18,9 @@
 //   BEGIN IMMEDIATE ... COMMIT, so a batch is all-or-nothing and a writer
 //   takes the write lock before its first statement; on error it is rolled
 //   back. Read-only texts run in autocommit.
+// - RunReadOnly: the text must translate to one statement to run, and
+//   sqlite3_stmt_readonly must hold for it before it is stepped; otherwise
+//   kDbFail, and nothing has run.
 // - Parameters: each value is first converted to the parameter's ADO type
 //   (so a date given as text binds as a date), then bound: whole numbers and
 //   Booleans (1/0) as integers, floating and currency values as doubles,
