@@ -15,8 +15,9 @@
 //   0 with *factory set; 0x80040111 (CLASS_E_CLASSNOTAVAILABLE) for an
 //   unknown class; 0x80004002 (E_NOINTERFACE) for another iid; 0x80004003
 //   (E_POINTER) when factory is null.
-// - DllCanUnloadNow(): 0 (S_OK) when no public object, loader object or
-//   factory lock of the library is alive, else 1 (S_FALSE).
+// - DllCanUnloadNow(): 0 (S_OK) when no public object of the library is
+//   alive and no factory holds a server lock, else 1 (S_FALSE). The
+//   per-thread resource-text loaders are module data and do not count.
 // Thread safety: every function here may be called from any thread.
 #pragma once
 

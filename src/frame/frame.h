@@ -176,8 +176,8 @@ auto RunMethod(ObjectEnv& env, const FailureForm& form, F&& body) {
   }
 }
 
-// Objects of the library alive now (public objects, loaders, factory
-// locks); DllCanUnloadNow answers from it.
+// Objects of the library alive now (public objects and factory locks);
+// DllCanUnloadNow answers from it.
 void AddLiveObject();
 void ReleaseLiveObject();
 int64_t LiveObjects();

@@ -12,7 +12,6 @@
 #include <utility>
 
 #include "frame/class_table.h"
-#include "frame/frame.h"
 #include "marlcheckout/server.h"
 
 #ifndef MARL_RESOURCE_DIR_DEFAULT
@@ -112,11 +111,11 @@ DispatchTable MakeTable() {
 
 }  // namespace
 
-ResLoader::ResLoader() : Component(TxAttribute::NotSupported) {
-  frame::AddLiveObject();
-}
+// A loader is per-thread module data, kept while no object is alive, so it
+// does not count as a live object of the library.
+ResLoader::ResLoader() : Component(TxAttribute::NotSupported) {}
 
-ResLoader::~ResLoader() { frame::ReleaseLiveObject(); }
+ResLoader::~ResLoader() = default;
 
 void ResLoader::SetResFileBaseName(const std::string& name) {
   if (name != base_name_) entries_.reset();
