@@ -132,6 +132,22 @@ TEST_F(SqliteProviderTest, ColumnsAreTypedFromDeclarationOrStorage) {
   EXPECT_TRUE(rs->Fields("FAmount").Value().IsNull());
 }
 
+TEST_F(SqliteProviderTest, RecordsAffectedCountsOnlyRowsChangedByTheText) {
+  int64_t affected = 0;
+  conn_->Execute(
+      "INSERT INTO t_Row(FID) VALUES (1)\r\nINSERT INTO t_Row(FID) VALUES (2)",
+      &affected);
+  EXPECT_EQ(affected, 2);
+  // A statement that changes no row must not report the count of the last
+  // one that did.
+  conn_->Execute("CREATE TABLE t_Other (FID INTEGER)", &affected);
+  EXPECT_LE(affected, 0);
+  conn_->Execute("UPDATE t_Row SET FName = 'x' WHERE FID = 99", &affected);
+  EXPECT_EQ(affected, 0);
+  conn_->Execute("SELECT FID FROM t_Row", &affected);
+  EXPECT_EQ(affected, -1);
+}
+
 TEST_F(SqliteProviderTest, PropertiesAreHonest) {
   EXPECT_EQ(conn_->Property("DBMS Name").AsText(), "SQLite");
   EXPECT_EQ(conn_->Property("DBMS Version").AsText(), sqlite3_libversion());
