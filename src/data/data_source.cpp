@@ -1,6 +1,9 @@
 #include "data/data_source.h"
 
+#include <iterator>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "marlcheckout/error.h"
 
@@ -14,6 +17,9 @@ constexpr char kReadUncommitted[] =
     "SET TRANSACTION ISOLATION LEVEL READ UnCOMMITTED";
 constexpr char kSupportedProcSql[] = "SELECT FProcName FROM t_SupportedProc";
 constexpr char kDataTypeInfoSql[] = "select * from t_DataTypeInfo";
+// Named property of the "DataTypeInfo" group (its rows are numbered
+// properties, a separate set): true once every row is stored.
+constexpr char kFilled[] = "Filled";
 
 // Isolation mode 0: each get and set is locked; release mode 1: the group
 // lives until the process ends.
@@ -151,7 +157,6 @@ bool CDataSource::LoadDataSourceInfo(bool raise) {
     cn = AdoConnection::Create();
     cn->Open(con_str, "", "", ado::kOptionUnspecified);
     std::shared_ptr<SharedPropertyGroup> group = Group("DataSource");
-    auto fill_lock = group->FillLock();
 
     // Provider properties: a property that cannot be read is left empty and
     // takes the default of its rule.
@@ -159,8 +164,9 @@ bool CDataSource::LoadDataSourceInfo(bool raise) {
       cn->RefreshProperties();
     } catch (const Error&) {
     }
+    std::vector<Variant> values;
+    values.reserve(std::size(kCachedProperties));
     for (const CachedProperty& p : kCachedProperties) {
-      std::shared_ptr<SharedProperty> cached = group->CreateProperty(p.name);
       Variant v;
       try {
         v = cn->Property(p.provider);
@@ -168,8 +174,9 @@ bool CDataSource::LoadDataSourceInfo(bool raise) {
         v = Variant();
       }
       try {
-        cached->SetValue(ApplyRule(p.rule, v));
+        values.push_back(ApplyRule(p.rule, v));
       } catch (const Error&) {
+        values.push_back(Variant());
       }
     }
 
@@ -183,12 +190,22 @@ bool CDataSource::LoadDataSourceInfo(bool raise) {
       rs->MoveNext();
     }
     rs->Close();
-
-    group->CreateProperty("SupportedProc")->SetValue(Variant::Object(procs));
-    group->CreateProperty("ConnectString")->SetValue(Variant::Text(con_str));
-    // Written last: a group marked connected is complete.
-    group->CreateProperty("Connected")->SetValue(Variant::Bool(true));
     cn->Close();
+
+    // Publish: under the group's lock, unless another reader completed the
+    // group meanwhile. "Connected" is written last.
+    auto fill_lock = group->FillLock();
+    std::shared_ptr<SharedProperty> connected =
+        group->CreateProperty("Connected");
+    if (!IsTrue(connected->Value())) {
+      for (size_t i = 0; i < values.size(); ++i) {
+        group->CreateProperty(kCachedProperties[i].name)
+            ->SetValue(std::move(values[i]));
+      }
+      group->CreateProperty("SupportedProc")->SetValue(Variant::Object(procs));
+      group->CreateProperty("ConnectString")->SetValue(Variant::Text(con_str));
+      connected->SetValue(Variant::Bool(true));
+    }
     return true;
   } catch (const Error&) {
     CloseQuietly(cn);
@@ -199,15 +216,9 @@ bool CDataSource::LoadDataSourceInfo(bool raise) {
 
 Variant CDataSource::GetDataSourceValue(const std::string& name, bool raise) {
   std::shared_ptr<SharedPropertyGroup> group = Group("DataSource");
-  std::shared_ptr<SharedProperty> connected =
-      group->CreateProperty("Connected");
-  if (!IsTrue(connected->Value())) {
-    // Not (yet) complete: fill under the group's lock, unless another thread
-    // completed it while this one waited.
-    auto fill_lock = group->FillLock();
-    if (!IsTrue(connected->Value()) && !LoadDataSourceInfo(raise)) {
-      return Variant();
-    }
+  if (!IsTrue(group->CreateProperty("Connected")->Value()) &&
+      !LoadDataSourceInfo(raise)) {
+    return Variant();
   }
   return group->Property(name)->Value();
 }
@@ -257,10 +268,10 @@ bool CDataSource::ProcSupported(const std::string& proc_name) {
 }
 
 void CDataSource::LoadDataTypeInfo(SharedPropertyGroup& group) {
-  auto fill_lock = group.FillLock();
   auto rs = Recordset::Create();
   rs->CursorLocation = ado::kUseClient;
   rs->Open(kDataTypeInfoSql, Parser().ConStr(), -1, -1, -1);
+  std::vector<std::pair<int32_t, std::shared_ptr<FieldValueSet>>> rows;
   const int32_t n = rs->FieldCount();
   while (!rs->Eof()) {
     int32_t position = rs->Fields("FDataType").Value().ToInt32();
@@ -269,24 +280,26 @@ void CDataSource::LoadDataTypeInfo(SharedPropertyGroup& group) {
       const Field& f = rs->Fields(i);
       row->SetValue(f.Name(), f.Value());
     }
-    group.CreatePropertyByPosition(position)->SetValue(Variant::Object(row));
+    rows.emplace_back(position, std::move(row));
     rs->MoveNext();
   }
   rs->Close();
+
+  // Publish: under the group's lock, unless another reader completed the
+  // group meanwhile. "Filled" is written last.
+  auto fill_lock = group.FillLock();
+  std::shared_ptr<SharedProperty> filled = group.CreateProperty(kFilled);
+  if (IsTrue(filled->Value())) return;
+  for (auto& [position, row] : rows) {
+    group.CreatePropertyByPosition(position)->SetValue(Variant::Object(row));
+  }
+  filled->SetValue(Variant::Bool(true));
 }
 
 std::shared_ptr<FieldValueSet> CDataSource::GetDataTypeInfo(int32_t data_type) {
   std::shared_ptr<SharedPropertyGroup> group = Group("DataTypeInfo");
-  // "Filled" is written after the last row: a reader that finds it true reads
-  // a complete group without locking; any other reader fills (or waits for a
-  // filler) under the group's lock, so a failed fill is retried.
-  std::shared_ptr<SharedProperty> filled = group->CreateProperty("Filled");
-  if (!IsTrue(filled->Value())) {
-    auto fill_lock = group->FillLock();
-    if (!IsTrue(filled->Value())) {
-      LoadDataTypeInfo(*group);
-      filled->SetValue(Variant::Bool(true));
-    }
+  if (!IsTrue(group->CreateProperty(kFilled)->Value())) {
+    LoadDataTypeInfo(*group);
   }
   Variant v = group->PropertyByPosition(data_type)->Value();
   std::shared_ptr<FieldValueSet> row;

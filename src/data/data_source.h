@@ -22,15 +22,23 @@
 // - A failed fill is retried by the next reader. For "DataSource" a failed
 //   fill makes the capability accessors give "", false or 0 and makes
 //   ProcSupported raise the fill's error. For "DataTypeInfo" the fill's error
-//   (table missing, null FDataType) is raised to the reader; the group is
-//   marked complete (property "Filled") only after a full fill, so a later
-//   reader fills it again instead of failing on positions never stored.
-// - No reader sees a half-filled group: a fill runs under the group's fill
-//   lock, and a reader that does not find the group marked complete
-//   ("Connected" / "Filled", each written last) takes that lock before it
-//   checks again and reads. A group marked complete is never written again,
-//   so readers of a complete group take no group-wide lock. Two threads that
-//   need the same incomplete group serialise; the second finds it complete.
+//   (table missing, null FDataType) is raised to the reader.
+// - No reader sees a half-filled group. A fill reads everything from the
+//   database first, then publishes it under the group's fill lock, writing a
+//   completion mark last ("Connected" for "DataSource", the named property
+//   "Filled" for "DataTypeInfo"); a group already marked complete is not
+//   written again. A reader that finds no mark fills the group itself (so a
+//   failed fill is retried, and a "DataTypeInfo" group whose creator failed
+//   is not left empty for the life of the process); a reader that finds the
+//   mark reads without any group-wide lock.
+// - The fill lock is never held across database work. A fill opens its
+//   connection with the caller's connection string, which inside a
+//   transaction gives the transaction's enlisted connection and with it the
+//   database write lock; a fill lock held
+//   while waiting for that lock would stall a second transaction that
+//   already holds it and needs the same group (until the busy timeout fails
+//   one of them). The price: readers that find the same group incomplete at
+//   the same moment each read the database once; one of them publishes.
 //
 // Errors: every failure is raised as marl::Error. A missing data type row
 // raises the store's error 5; null FTypeName, FActualType or FBindType raise
@@ -84,7 +92,8 @@ class CDataSource {
   bool ProcSupported(const std::string& proc_name);
 
   // Fills `group` with the rows of t_DataTypeInfo (read over a connection of
-  // its own). Raises on any failure; rows already stored stay.
+  // its own) and marks it complete; a group already marked complete is left
+  // as it is. Raises on any failure, storing nothing.
   void LoadDataTypeInfo(SharedPropertyGroup& group);
 
   // The column type name for an ADO data type code, with precision and scale

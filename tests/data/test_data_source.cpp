@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -20,6 +21,7 @@
 #include "data/provider.h"
 #include "data/sqlite/sqlite_provider.h"
 #include "marlcheckout/error.h"
+#include "marlcheckout/transaction.h"
 
 namespace marl::data {
 namespace {
@@ -431,9 +433,8 @@ TEST_F(DataSourceTest, OracleOnlyByExactName) {
   EXPECT_EQ(ErrorOf([&] { unset.IsOracle(); }), err::kObjectNotSet);
 }
 
-TEST_F(DataSourceTest, ThreadsShareOneFill) {
+TEST_F(DataSourceTest, ThreadsReadOneCache) {
   CreateDb();
-  const int opens = Probe().opens;
   constexpr int kThreads = 8;
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
@@ -457,8 +458,42 @@ TEST_F(DataSourceTest, ThreadsShareOneFill) {
   }
   for (auto& th : threads) th.join();
   EXPECT_EQ(failures, 0);
-  // One connection for the description, one for the data type table.
-  EXPECT_EQ(Probe().opens - opens, 2);
+  const int opens = Probe().opens;
+  EXPECT_EQ(Source()->GetBindType(3), 3);
+  EXPECT_TRUE(Source()->IEF());
+  EXPECT_EQ(Probe().opens, opens);
+}
+
+// A transaction that holds the database write lock and needs the cache must
+// not wait for another transaction's fill that waits for that same lock.
+TEST_F(DataSourceTest, FillDoesNotStallAnotherTransaction) {
+  CreateDb();
+  AddTable("CREATE TABLE t_Log (FText TEXT)");
+  std::atomic<bool> writer_done{false};
+  std::atomic<int32_t> reader_error{0};
+  TransactionScope writer_tx;
+  auto writer = Source("SQLite", "SQLite");
+  auto cn = writer->Connection();
+  cn->Execute("INSERT INTO t_Log (FText) VALUES ('writer')");
+
+  std::thread reader_thread([&] {
+    TransactionScope reader_tx;
+    auto reader = Source("SQLite", "SQLite");
+    reader_error = ErrorOf([&] {
+      EXPECT_TRUE(reader->ProcSupported("sp_Archive"));
+      EXPECT_EQ(reader->GetBindType(202), 202);
+    });
+    EXPECT_TRUE(writer_done);  // it had to wait for the writer's commit
+    reader_tx.Commit();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(writer->ProcSupported("sp_CloseMonth"));
+  EXPECT_EQ(writer->GetBindType(131), 131);
+  cn->Close();
+  writer_done = true;
+  writer_tx.Commit();
+  reader_thread.join();
+  EXPECT_EQ(reader_error, 0);
 }
 
 }  // namespace
