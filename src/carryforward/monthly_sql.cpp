@@ -18,13 +18,13 @@ constexpr std::string_view kCrLf = "\r\n";
 
 std::string Num(int32_t v) { return std::to_string(v); }
 
-struct CopySpec {
+struct CopyShape {
   std::string_view clear;  // ends with "WHERE FYear="
   std::string_view head;   // "Insert INTO t(...)"
   std::string_view tail;   // copied columns and " FROM t"
 };
 
-CopySpec SingleSpec(CopyTable table) {
+CopyShape SingleShape(CopyTable table) {
   switch (table) {
     case CopyTable::kRationStandard:
       return {"Delete FROM CBRationStandardInfo WHERE FYear=",
@@ -53,7 +53,7 @@ CopySpec SingleSpec(CopyTable table) {
           ",FCostItemID,FProductID,FAmount  FROM CBDeputyInfo"};
 }
 
-constexpr CopySpec kStdCost[] = {
+constexpr CopyShape kStdCost[] = {
     {"Delete FROM CBStdSalaryRate WHERE FYear=",
      "Insert INTO CBStdSalaryRate(FYear,FPeriod,FCostObjID,FSalaryRate,"
      "FCostItemID)",
@@ -81,31 +81,31 @@ constexpr CopySpec kStdCost[] = {
 
 // The copy of one table: head, select of the next period and the copied
 // columns, restricted to the closing period.
-std::string CopyPart(const CopySpec& spec, int16_t year, int16_t period,
+std::string CopyPart(const CopyShape& shape, int16_t year, int16_t period,
                      int16_t next_year, int16_t next_period) {
   std::string s;
-  s.append(spec.head).append(kCrLf);
+  s.append(shape.head).append(kCrLf);
   s.append(" SELECT ").append(Num(next_year)).append(",");
-  s.append(Num(next_period)).append(spec.tail).append(kCrLf);
+  s.append(Num(next_period)).append(shape.tail).append(kCrLf);
   s.append(" WHERE FYear=").append(Num(year)).append(kCrLf);
   s.append(" AND FPeriod=").append(Num(period));
   return s;
 }
 
-std::string ClearPart(const CopySpec& spec, int16_t next_year,
+std::string ClearPart(const CopyShape& shape, int16_t next_year,
                       int16_t next_period) {
-  std::string s(spec.clear);
+  std::string s(shape.clear);
   s.append(Num(next_year)).append(" AND FPeriod=").append(Num(next_period));
   return s;
 }
 
-struct RevertSpec {
+struct RevertShape {
   std::string_view working;
   std::string_view insert_columns;  // after [FID], ends with ") "
   std::string_view select_columns;  // after [FID], ends with " "
 };
 
-RevertSpec RevertOf(RevertTable table) {
+RevertShape RevertOf(RevertTable table) {
   switch (table) {
     case RevertTable::kStd:
       return {"CBCarriedCostRevertStdInfo",
@@ -249,18 +249,18 @@ std::vector<std::string> CurrentPeriodTexts(int16_t next_year,
 std::vector<std::string> SingleCopyTexts(CopyTable table, int16_t year,
                                          int16_t period, int16_t next_year,
                                          int16_t next_period) {
-  const CopySpec spec = SingleSpec(table);
-  return {ClearPart(spec, next_year, next_period),
-          CopyPart(spec, year, period, next_year, next_period)};
+  const CopyShape shape = SingleShape(table);
+  return {ClearPart(shape, next_year, next_period),
+          CopyPart(shape, year, period, next_year, next_period)};
 }
 
 std::vector<std::string> StdCostTexts(int16_t year, int16_t period,
                                       int16_t next_year, int16_t next_period) {
   std::string clear;
   std::string copy;
-  for (const CopySpec& spec : kStdCost) {
-    clear.append(ClearPart(spec, next_year, next_period)).append(kCrLf);
-    copy.append(CopyPart(spec, year, period, next_year, next_period))
+  for (const CopyShape& shape : kStdCost) {
+    clear.append(ClearPart(shape, next_year, next_period)).append(kCrLf);
+    copy.append(CopyPart(shape, year, period, next_year, next_period))
         .append(kCrLf);
   }
   return {clear, copy};
@@ -272,16 +272,16 @@ std::string RevertWorkingTable(RevertTable table) {
 
 std::string CostRevertText(RevertTable table, int32_t year, int32_t period,
                            bool to_history) {
-  const RevertSpec spec = RevertOf(table);
-  const std::string working(spec.working);
+  const RevertShape shape = RevertOf(table);
+  const std::string working(shape.working);
   const std::string history = working + "_History";
   const std::string& target = to_history ? history : working;
   const std::string& source = to_history ? working : history;
   const std::string_view id = to_history ? "FID," : "";
   std::string s;
   s.append("INSERT INTO ").append(target).append(" (").append(id);
-  s.append(spec.insert_columns).append(kCrLf);
-  s.append(" SELECT ").append(id).append(spec.select_columns).append(kCrLf);
+  s.append(shape.insert_columns).append(kCrLf);
+  s.append(" SELECT ").append(id).append(shape.select_columns).append(kCrLf);
   s.append(" FROM  ").append(source).append(kCrLf);
   s.append(" WHERE FYear=").append(Num(year)).append(" and FPeriod=");
   s.append(Num(period)).append(kCrLf);
