@@ -98,6 +98,14 @@ class Factory : public ClassFactory {
 
 void RegisterComponent() { std::call_once(g_registered, RegisterAll); }
 
+namespace {
+
+// Loading the library makes its classes creatable by ProgID, as the
+// server's registration does for an installed component.
+const bool kRegisteredAtLoad = (RegisterComponent(), true);
+
+}  // namespace
+
 }  // namespace marl
 
 extern "C" {
