@@ -165,6 +165,33 @@ TEST_F(CliTest, CallsRunInOrderOnOneObjectWithByReferenceOutputs) {
             json::parse(R"({"result":false,"byref":{}})"));
 }
 
+TEST_F(CliTest, AValueSetArgumentIsAJsonObject) {
+  Init();
+  Exec(
+      "INSERT INTO CB_CostBalance (FYear, FPeriod, FCostID, FExpDeptID, "
+      "FProductID) VALUES (2005, 1, '*', 'D1', 'P1'), "
+      "(2005, 1, '*', 'D1', 'P2')");
+  const fs::path trace = dir_ / "trace.jsonl";
+  RunResult r = Run({"call", "--db", db_, "--trace-sql", trace.string(),
+                     "CheckOutUpdate", "Delete",
+                     R"({"FYear": 2005, "FPeriod": 1, "FCostID": "*",
+                         "FExpDeptID": "D1", "FProductID": "P1"})"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Scalar("SELECT group_concat(FProductID) FROM CB_CostBalance"),
+            "P2");
+  // Whole numbers arrive as numbers, text as text.
+  bool found = false;
+  std::ifstream in(trace);
+  for (std::string line; std::getline(in, line);) {
+    json j = json::parse(line);
+    if (j["text"].get<std::string>().find("DELETE") != std::string::npos) {
+      EXPECT_EQ(j["params"], json::parse(R"([2005, 1, "*", "D1", "P1"])"));
+      found = true;
+    }
+  }
+  EXPECT_TRUE(found);
+}
+
 TEST_F(CliTest, AnErrorPrintsItsRecordAndStops) {
   Init();
   RunResult r = Run({"call", "--dsn", "x=1;X=2", "CheckOutInfo",
