@@ -25,15 +25,15 @@ namespace marl::data {
 
 // ADO enumeration codes used by the component.
 namespace ado {
-constexpr int32_t kUseClient = 3;        // CursorLocation
+constexpr int32_t kUseClient = 3;  // CursorLocation
 constexpr int32_t kUseServer = 2;
-constexpr int32_t kCmdText = 1;          // CommandType
+constexpr int32_t kCmdText = 1;  // CommandType
 constexpr int32_t kCmdStoredProc = 4;
 constexpr int32_t kOptionUnspecified = -1;
 constexpr int32_t kParamInput = 1;       // ParameterDirection
 constexpr int32_t kOpenForwardOnly = 0;  // CursorType
 constexpr int32_t kOpenStatic = 3;
-constexpr int32_t kLockReadOnly = 1;     // LockType
+constexpr int32_t kLockReadOnly = 1;  // LockType
 constexpr int32_t kLockBatchOptimistic = 4;
 constexpr int32_t kStateClosed = 0;
 constexpr int32_t kStateOpen = 1;
@@ -195,7 +195,7 @@ class Recordset : public Dispatchable {
   std::shared_ptr<Recordset> Clone() const;
 
   int32_t FieldCount() const;
-  const Field& Fields(int32_t index) const;  // 0-based
+  const Field& Fields(int32_t index) const;            // 0-based
   const Field& Fields(const std::string& name) const;  // case-insensitive
   bool HasField(const std::string& name) const;
 

@@ -34,7 +34,7 @@ struct ParamSlot {
 };
 
 struct Statement {
-  std::string sql;  // one SQLite statement, no trailing ";"
+  std::string sql;               // one SQLite statement, no trailing ";"
   std::vector<ParamSlot> slots;  // slot i binds "?<i+1>"
   bool writes = false;           // INSERT/UPDATE/DELETE/DDL
 };
