@@ -258,11 +258,17 @@ void CommandBuilder::CheckFields(bool CreateNew, bool aCheckIndex) {
     const FieldDesc& f = descs_[static_cast<size_t>(i)];
     Variant v;
     if (values.Lookup(f.Name, &v)) {
+      const VarType given = v.Type();
       common::CheckValue(Source(), std::to_string(f.ErrItem), v,
                          common::DataTypeToVarType(f.DataType), f.Size,
                          f.Required);
-      if (v.IsEmptyOrNull() && !f.Default.IsEmpty()) v = f.Default;
-      values.SetValue(f.Name, v);
+      bool changed = v.Type() != given;
+      if (v.IsEmptyOrNull() && !f.Default.IsEmpty()) {
+        v = f.Default;
+        changed = true;
+      }
+      // Storing a value the check left as it was changes nothing.
+      if (changed) values.SetValue(f.Name, v);
     } else if (CreateNew && f.Required) {
       if (f.Default.IsEmpty())
         RaiseFieldError(common::kErrRequired, f, nullptr);
@@ -425,9 +431,30 @@ bool CommandBuilder::LayoutItemMatches(const FieldDesc& field,
 
 void CommandBuilder::AppendParameter(const std::string& name,
                                      const FieldDesc& field, Variant value) {
-  command_->GetParameters().Append(
+  // Parameter objects cleared from the command are kept and filled anew, so
+  // that a statement per row does not allocate its parameters again.
+  data::Parameters& params = command_->GetParameters();
+  const size_t position = static_cast<size_t>(params.Count());
+  if (position < spare_parameters_.size() &&
+      spare_parameters_[position].use_count() == 1) {
+    const std::shared_ptr<data::Parameter>& p = spare_parameters_[position];
+    p->name = name;
+    p->type = field.BindType;
+    p->direction = data::ado::kParamInput;
+    p->size = field.ActualSize;
+    p->value = std::move(value);
+    params.Append(p);
+    return;
+  }
+  auto p =
       command_->CreateParameter(name, field.BindType, data::ado::kParamInput,
-                                field.ActualSize, std::move(value)));
+                                field.ActualSize, std::move(value));
+  if (position < spare_parameters_.size()) {
+    spare_parameters_[position] = p;
+  } else if (position == spare_parameters_.size()) {
+    spare_parameters_.push_back(p);
+  }
+  params.Append(std::move(p));
 }
 
 std::string CommandBuilder::FieldNameList(const FieldValueSet& set) const {
@@ -476,10 +503,21 @@ std::string CommandBuilder::BuildSql(Mode mode, const FieldValueSet* filter) {
   };
   switch (mode) {
     case kInsert: {
-      std::string names = FieldNameList(Values());
-      std::string marks = PlaceholderList(Values());
-      return "INSERT INTO " + table_name_ + " (" + names + ")" + "VALUES (" +
-             marks + ")";
+      // FieldNameList and PlaceholderList over Fields, in one walk.
+      const FieldValueSet& values = Values();
+      std::string names;
+      std::string marks;
+      for (int32_t i = 0; i < field_count_; ++i) {
+        const FieldDesc& f = descs_[static_cast<size_t>(i)];
+        Variant v;
+        if (!values.Lookup(f.Name, &v)) continue;
+        names += f.Name;
+        names += ',';
+        marks += "?,";
+        AppendParameter(f.Name, f, std::move(v));
+      }
+      return "INSERT INTO " + table_name_ + " (" + DropLast(names, 1) + ")" +
+             "VALUES (" + DropLast(marks, 1) + ")";
     }
     case kUpdate: {
       std::string set = AssignmentList(Values(), ",");
@@ -494,8 +532,8 @@ std::string CommandBuilder::BuildSql(Mode mode, const FieldValueSet* filter) {
 }
 
 void CommandBuilder::ClearParameters() {
-  data::Parameters& params = command_->GetParameters();
-  while (params.Count() != 0) params.Delete(0);
+  // The same as deleting parameter 0 until none is left, in one step.
+  command_->GetParameters().Clear();
 }
 
 void CommandBuilder::PrepareCommand() {

@@ -226,6 +226,9 @@ class CommandBuilder {
   int32_t capacity_ = 0;
   Variant active_connection_;  // a Connection object or a connection string
   std::shared_ptr<data::Command> command_;
+  // Parameter objects of earlier statements, by position, for reuse once
+  // the command no longer holds them.
+  std::vector<std::shared_ptr<data::Parameter>> spare_parameters_;
   std::shared_ptr<data::CParse> parser_;
   std::shared_ptr<data::CDataSource> data_source_;
 };

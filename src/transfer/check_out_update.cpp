@@ -100,11 +100,7 @@ std::string DeletePeriodText(double year, double period) {
 
 // Fields := a clone of `row`, then an INSERT through the builder.
 void InsertRow(command::CommandBuilder& builder, Dispatchable& row) {
-  Variant clone = row.Invoke("Clone", std::vector<Variant>{});
-  auto set =
-      std::dynamic_pointer_cast<FieldValueSet>(transfer::ObjectOf(clone));
-  if (!set) throw Error::Of(err::kTypeMismatch, "MarlCheckOut");
-  builder.SetFields(std::move(set));
+  builder.SetFields(transfer::CloneRow(row));
   builder.ExecInsert();
 }
 

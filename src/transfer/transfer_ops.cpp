@@ -169,18 +169,42 @@ std::shared_ptr<Dispatchable> ObjectOf(const Variant& value) {
   return value.AsObject();
 }
 
-int32_t ListCount(Dispatchable& list) { return list.Get("Count").ToInt32(); }
+// The component's own containers are called directly (the same members as
+// the late-bound calls, without the dispatch); any other object late-bound.
+
+int32_t ListCount(Dispatchable& list) {
+  if (auto* items = dynamic_cast<ItemList*>(&list)) {
+    return static_cast<int32_t>(items->Count());
+  }
+  return list.Get("Count").ToInt32();
+}
 
 std::shared_ptr<Dispatchable> ListItem(Dispatchable& list, int32_t position) {
+  if (auto* items = dynamic_cast<ItemList*>(&list)) {
+    return ObjectOf(items->Item(position));
+  }
   return ObjectOf(list.Get("Item", {Variant::I4(position)}));
 }
 
 Variant RowValue(Dispatchable& row, const std::string& key) {
+  if (auto* set = dynamic_cast<FieldValueSet*>(&row)) return set->Value(key);
   return row.Get("Value", {Variant::Text(key)});
 }
 
 void SetRowValue(Dispatchable& row, const std::string& key, Variant value) {
+  if (auto* set = dynamic_cast<FieldValueSet*>(&row)) {
+    set->SetValue(key, std::move(value));
+    return;
+  }
   row.Put("Value", std::move(value), {Variant::Text(key)});
+}
+
+std::shared_ptr<FieldValueSet> CloneRow(Dispatchable& row) {
+  if (auto* set = dynamic_cast<FieldValueSet*>(&row)) return set->Clone();
+  auto clone = std::dynamic_pointer_cast<FieldValueSet>(
+      ObjectOf(row.Invoke("Clone", std::vector<Variant>{})));
+  if (!clone) throw Error::Of(err::kTypeMismatch, kRuntimeSource);
+  return clone;
 }
 
 std::string DepartmentListText(Dispatchable& departments) {

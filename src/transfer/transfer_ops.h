@@ -66,6 +66,8 @@ int32_t ListCount(Dispatchable& list);
 std::shared_ptr<Dispatchable> ListItem(Dispatchable& list, int32_t position);
 Variant RowValue(Dispatchable& row, const std::string& key);
 void SetRowValue(Dispatchable& row, const std::string& key, Variant value);
+// The row's Clone, which must be a FieldValueSet (13 otherwise).
+std::shared_ptr<FieldValueSet> CloneRow(Dispatchable& row);
 // The object a Variant refers to; 91 when it refers to none.
 std::shared_ptr<Dispatchable> ObjectOf(const Variant& value);
 
