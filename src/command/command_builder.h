@@ -5,9 +5,11 @@
 //   CommandBuilder b;
 //   b.InitClassDataEnv(props);                 // its own parser + data source
 //   b.Create("CB_CostBalance");                // table, command, connection
-//   b.DescribField("FYear", 3, {.required = true, .pkey = true,
-//                               .err_item = 10034});
-//   ...                                        // one call per column
+//   FieldOptions year;                         // optional arguments
+//   year.required = true;
+//   year.pkey = true;
+//   year.err_item = 10034;
+//   b.DescribField("FYear", 3, year);          // one call per column
 //   b.SetFields(row);                          // values keyed by column name
 //   b.ExecInsert();                            // validate, then INSERT
 //
