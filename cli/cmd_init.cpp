@@ -17,6 +17,7 @@
 #include <string>
 
 #include "common.h"
+#include "demo_data.h"
 
 namespace marl::cli {
 
@@ -25,6 +26,8 @@ namespace {
 struct InitOptions {
   std::string db;
   bool force = false;
+  bool demo = false;  // --demo: fill the demonstration company
+  DemoOptions demo_options;
 };
 
 void RemoveDatabase(const std::string& path) {
@@ -76,6 +79,17 @@ int RunInit(const InitOptions& o) {
     RemoveDatabase(tmp);
     return kExitFailure;
   }
+  if (o.demo) {
+    try {
+      FillDemoCompany(db.get(), o.demo_options);
+    } catch (const std::exception& e) {
+      std::cerr << "marl-checkout init: the demonstration data failed: "
+                << e.what() << "\n";
+      db.reset();
+      RemoveDatabase(tmp);
+      return kExitFailure;
+    }
+  }
   db.reset();
   RemoveDatabase(o.db);
   fs::rename(tmp, o.db, ec);
@@ -96,6 +110,14 @@ CommandRunner SetupInit(CLI::App& app) {
       "Create an SQLite ERP database from the schema with its seed rows");
   sub->add_option("--db", options->db, "Database file to create")->required();
   sub->add_flag("--force", options->force, "Overwrite an existing file");
+  sub->add_flag("--demo", options->demo,
+                "Fill a demonstration company with a history of closed "
+                "periods and an open current period");
+  sub->add_option("--scale", options->demo_options.scale,
+                  "Size of the demonstration company (with --demo)")
+      ->check(CLI::IsMember({"tiny", "small", "medium", "large"}));
+  sub->add_option("--seed", options->demo_options.seed,
+                  "Seed of the demonstration data (with --demo)");
   sub->footer(
       "Exit status: 0 created; 1 the schema could not be read or run; 2 usage "
       "error or the file exists without --force.");

@@ -1,0 +1,181 @@
+// marl-checkout list: the four cost balance lists of CheckOutInfo.
+//
+//   list balances      [--year Y --period P] [--dept D] [--filter SQL]
+//                      [--full|--no-full]                       GetList
+//   list costs         [--filter SQL]                           GetCostList
+//   list balances-dept [--year Y --period P] --dept D [--filter SQL]
+//                      [--type N]                               GetBalList
+//   list batches       [--year Y --period P] [--filter SQL]     GetBatchList
+//   all with [--format table|csv|json] (default table)
+//
+// The year and period default to the current period of the profile (costs
+// always lists up to it). --filter is an SQL condition over the list's
+// columns, passed to the component as written. Tables align Chinese text by
+// its display width; CSV has a header line and quotes where needed; JSON is
+// an array of objects keyed by column name.
+#include <iostream>
+
+#include "marlcheckout/check_out_info.h"
+#include "marlcheckout/registry.h"
+#include "operator.h"
+#include "table_format.h"
+
+namespace marl::cli {
+
+namespace {
+
+struct ListOptions {
+  ConnectionOptions connection;
+  std::string kind;
+  std::optional<int32_t> year;
+  std::optional<int32_t> period;
+  std::string dept;
+  bool dept_given = false;
+  std::string filter;
+  bool full = true;
+  bool full_given = false;
+  std::optional<int32_t> type;
+  std::string format = "table";
+};
+
+std::vector<std::string> Columns(const ItemList& list) {
+  std::vector<std::string> columns;
+  if (list.UBound() >= 1) {
+    if (auto first = list.Record(1)) columns = first->Keys();
+  }
+  return columns;
+}
+
+void PrintList(const ItemList& list, const std::string& format,
+               std::ostream& out) {
+  if (format == "json") {
+    Json rows = Json::array();
+    for (int32_t i = 1; i <= list.UBound(); ++i) {
+      rows.push_back(ToJson(list.Item(i)));
+    }
+    out << rows.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+    return;
+  }
+  const std::vector<std::string> columns = Columns(list);
+  if (format == "csv") {
+    for (size_t c = 0; c < columns.size(); ++c) {
+      out << (c ? "," : "") << CsvField(columns[c]);
+    }
+    if (!columns.empty()) out << "\r\n";
+    for (int32_t i = 1; i <= list.UBound(); ++i) {
+      auto row = list.Record(i);
+      for (size_t c = 0; c < columns.size(); ++c) {
+        out << (c ? "," : "")
+            << CsvField(row ? CellText(row->Value(columns[c])) : "");
+      }
+      out << "\r\n";
+    }
+    return;
+  }
+  if (columns.empty()) {
+    out << "(no rows)\n";
+    return;
+  }
+  TextTable table(columns);
+  std::vector<bool> numeric(columns.size(), false);
+  for (int32_t i = 1; i <= list.UBound(); ++i) {
+    auto row = list.Record(i);
+    std::vector<std::string> cells;
+    for (size_t c = 0; c < columns.size(); ++c) {
+      Variant v = row ? row->Value(columns[c]) : Variant();
+      if (v.IsNumeric() && v.Type() != VarType::Bool) numeric[c] = true;
+      cells.push_back(CellText(v));
+    }
+    table.AddRow(std::move(cells));
+  }
+  for (size_t c = 0; c < columns.size(); ++c) {
+    table.SetRightAligned(c, numeric[c]);
+  }
+  out << table.Render() << "(" << list.UBound() << " rows)\n";
+}
+
+int RunList(const ListOptions& o) {
+  Target t = OpenTarget(o.connection);
+  const bool has_period = o.year.has_value() || o.period.has_value();
+  if (o.year.has_value() != o.period.has_value()) {
+    throw UsageError("give --year and --period together");
+  }
+  auto refuse_option = [&](bool given, const char* option) {
+    if (given) {
+      throw UsageError("list " + o.kind + " takes no " + option);
+    }
+  };
+  if (o.kind != "balances") refuse_option(o.full_given, "--full/--no-full");
+  if (o.kind != "balances-dept") refuse_option(o.type.has_value(), "--type");
+  if (o.kind == "costs") {
+    refuse_option(has_period,
+                  "--year/--period (it lists up to the current "
+                  "period)");
+  }
+  if (o.kind == "costs" || o.kind == "batches") {
+    refuse_option(o.dept_given, "--dept");
+  }
+  if (o.kind == "balances-dept" && !o.dept_given) {
+    throw UsageError("list balances-dept needs --dept");
+  }
+  YearPeriod period{o.year.value_or(0), o.period.value_or(0)};
+  if (!has_period && o.kind != "costs") {
+    Database db(t);
+    period = db.CurrentPeriod();
+  }
+  auto info = std::dynamic_pointer_cast<CheckOutInfo>(
+      Registry::Instance().Create(CheckOutInfo::kProgId));
+  if (!info) {
+    throw Error(err::kClassNotRegistered, "marl-checkout",
+                "MarlCheckOut.CheckOutInfo is not available");
+  }
+  std::shared_ptr<ItemList> list;
+  if (o.kind == "balances") {
+    list = info->GetList(t.dsn, period.year, period.period, o.dept, o.filter,
+                         o.full);
+  } else if (o.kind == "costs") {
+    list = info->GetCostList(t.dsn, o.filter);
+  } else if (o.kind == "balances-dept") {
+    list = info->GetBalList(t.dsn, period.year, period.period, o.dept, o.filter,
+                            o.type.value_or(1));
+  } else {
+    list = info->GetBatchList(t.dsn, period.year, period.period, o.filter);
+  }
+  PrintList(list ? *list : *ItemList::Create(), o.format, std::cout);
+  return kExitOk;
+}
+
+CommandRunner SetupList(CLI::App& app) {
+  auto o = std::make_shared<ListOptions>();
+  CLI::App* sub =
+      app.add_subcommand("list", "The cost balance lists (CheckOutInfo)");
+  AddConnectionOptions(sub, &o->connection);
+  sub->add_option("kind", o->kind,
+                  "balances (GetList), costs (GetCostList), balances-dept "
+                  "(GetBalList) or batches (GetBatchList)")
+      ->required()
+      ->check(CLI::IsMember({"balances", "costs", "balances-dept", "batches"}));
+  sub->add_option("--year", o->year, "Year of the list (with --period)");
+  sub->add_option("--period", o->period, "Period of the list (with --year)");
+  sub->add_option("--dept", o->dept, "Expense department code")
+      ->each([o](const std::string&) { o->dept_given = true; });
+  sub->add_option("--filter", o->filter,
+                  "SQL condition over the list's columns");
+  sub->add_flag("--full,!--no-full", o->full,
+                "balances: also products with rows only in earlier periods "
+                "(default) or not")
+      ->each([o](const std::string&) { o->full_given = true; });
+  sub->add_option("--type", o->type,
+                  "balances-dept: 0 leaves out products without a period "
+                  "amount, 1 (default) applies --filter, 2 ignores it");
+  sub->add_option("--format", o->format, "table (default), csv or json")
+      ->check(CLI::IsMember({"table", "csv", "json"}));
+  sub->footer("Exit status: 0 listed; 2 usage; 3 a component error.");
+  return [o] { return RunGuarded("list", [&] { return RunList(*o); }); };
+}
+
+const CommandRegistration kList("list", 70, SetupList);
+
+}  // namespace
+
+}  // namespace marl::cli
