@@ -22,14 +22,17 @@
 // bUnClosed true.
 //
 // Two commands started together. The period to work on is read first, from
-// committed data (a read that does not wait for a close in progress). The
-// first statement inside the scope (TransPeriod) takes the database's write
-// lock, so a second close waits there (the provider's busy timeout) and,
-// once it has the database, reads the current period again: when it is no
-// longer the period it set out to close, it refuses (exit 4). When the wait
-// runs out it fails with the database's "locked" error (exit 3). So a
-// double start makes exactly one close. Give --period to pin the period
-// explicitly in scripts.
+// committed data, outside the transaction. The first statement inside the
+// scope takes the database's write lock, so a second close waits there (the
+// provider's busy timeout) and, once it has the database, reads the current
+// period again (TransPeriod): when it is no longer the period it set out to
+// close, it refuses (exit 4); when the wait runs out it fails with the
+// database's "locked" error (exit 3). So a double start makes exactly one
+// close. For the first read not to wait for a running close, the plan keeps
+// its changes in the connection's page cache until the commit (see
+// Database::KeepChangesInMemory): readers are then held up only during the
+// commit itself. A command started just as another commits (tens of
+// milliseconds) reads the new period; --period pins the period exactly.
 //
 // Choices made here:
 // - The confirmation prompt appears only when standard input is a terminal
@@ -298,6 +301,7 @@ int RunClose(const Target& target, const PlanOptions& o, std::ostream& out,
   int32_t y = 0, p = 0, ny = 0, np = 0;
   // First statement of the scope: takes the write lock (waits for another
   // close) and reads the period as it now stands.
+  db.KeepChangesInMemory();
   update->TransPeriod(target.dsn, tvec, batches, y, p, ny, np);
   if (!(YearPeriod{y, p} == from)) {
     throw Refused("the current period is now " + ToText({y, p}) + ", not " +
@@ -394,6 +398,7 @@ int RunReopen(const Target& target, const PlanOptions& o, std::ostream& out,
   auto info = CreateObject<CheckOutInfo>();
   Variant tvec, batches;
   int32_t y = 0, p = 0, ny = 0, np = 0;
+  db.KeepChangesInMemory();
   update->TransPeriod(target.dsn, tvec, batches, y, p, ny, np);
   if (!(YearPeriod{y, p} == current)) {
     throw Refused("the current period is now " + ToText({y, p}) + ", not " +

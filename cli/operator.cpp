@@ -135,6 +135,14 @@ int64_t Database::CountPeriod(const std::string& table, const YearPeriod& p) {
                           " AND FPeriod=" + std::to_string(p.period));
 }
 
+void Database::KeepChangesInMemory() {
+  try {
+    conn_->Run("PRAGMA cache_size = -262144", {});
+  } catch (const Error&) {
+    // Another database, or one that keeps its own cache: nothing to do.
+  }
+}
+
 int64_t Database::TotalChanges() {
   try {
     auto rows = Rows("SELECT total_changes()");

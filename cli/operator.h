@@ -89,6 +89,13 @@ class Database {
   // Rows written on this connection so far (inserted, updated, deleted);
   // -1 when the database cannot tell.
   int64_t TotalChanges();
+  // SQLite: a page cache large enough (256 MiB) that a transaction's
+  // changes stay in memory until it commits. The database then takes its
+  // exclusive lock only for the commit itself, so that other processes can
+  // read the committed state (the current period, above all) while a close
+  // runs. Runs a statement, so inside a scope it takes the write lock.
+  // Elsewhere, and on a database that refuses it, it does nothing.
+  void KeepChangesInMemory();
   // Every row of a query (for small lookups).
   std::vector<std::vector<Variant>> Rows(const std::string& sql);
   void Close();
