@@ -185,6 +185,9 @@ int RunGuarded(const std::string& command, const std::function<int()>& body) {
   } catch (const Error& e) {
     PrintComponentError(command, e);
     return kExitError;
+  } catch (const std::exception& e) {
+    std::cerr << "marl-checkout " << command << ": " << e.what() << "\n";
+    return kExitFailure;
   }
 }
 

@@ -109,7 +109,7 @@ class Database {
 void PrintComponentError(const std::string& command, const Error& e);
 
 // Runs a command body and maps its failures to exit statuses: UsageError 2,
-// Error 3 (printed), Refused 4 (printed).
+// Error 3 (printed), Refused 4 (printed), any other exception 1.
 int RunGuarded(const std::string& command, const std::function<int()>& body);
 
 // One step of a close or reopen plan.
