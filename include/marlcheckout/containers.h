@@ -47,6 +47,8 @@ class FieldValueSet : public Dispatchable {
 
  private:
   std::vector<std::pair<std::string, Variant>> entries_;
+  // Where the next search starts: the entry after the last one found.
+  mutable size_t next_ = 0;
   ptrdiff_t Index(std::string_view key) const;
 };
 

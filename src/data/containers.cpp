@@ -4,6 +4,10 @@
 // first added and finds a key by a linear, case-insensitive (ASCII letters)
 // search. The sets the component builds are small (one row's columns, a few
 // profile or period keys), where a linear search beats a hashed index.
+// Callers mostly walk a set in the order its keys were added (a row's columns
+// against the column descriptions), so a search starts at the entry after
+// the last one found and wraps around; keys are unique, so where it starts
+// changes only how soon it finds one.
 #include "marlcheckout/containers.h"
 
 #include "marlcheckout/error.h"
@@ -14,12 +18,15 @@ namespace {
 
 bool SameKey(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  const char* x = a.data();
+  const char* y = b.data();
   for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
+    if (x[i] == y[i]) continue;
+    // Two different bytes are the same letter in two cases when they differ
+    // only in the case bit and that bit set gives a lower-case ASCII letter.
+    const char lower = static_cast<char>(x[i] | 0x20);
+    if (lower != static_cast<char>(y[i] | 0x20)) return false;
+    if (lower < 'a' || lower > 'z') return false;
   }
   return true;
 }
@@ -156,8 +163,14 @@ std::shared_ptr<FieldValueSet> FieldValueSet::Create() {
 }
 
 ptrdiff_t FieldValueSet::Index(std::string_view key) const {
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    if (SameKey(entries_[i].first, key)) return static_cast<ptrdiff_t>(i);
+  const size_t n = entries_.size();
+  size_t i = next_ < n ? next_ : 0;
+  for (size_t k = 0; k < n; ++k) {
+    if (SameKey(entries_[i].first, key)) {
+      next_ = i + 1;
+      return static_cast<ptrdiff_t>(i);
+    }
+    if (++i == n) i = 0;
   }
   return -1;
 }
