@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <charconv>
@@ -253,6 +254,8 @@ Variant Coerce(const BoundParam& p) {
   return v.ChangeType(target);
 }
 
+// Text and bytes are bound without a copy: the caller keeps `v` alive until
+// the statement is reset and its bindings cleared.
 void BindValue(sqlite3_stmt* stmt, int index, const Variant& v, sqlite3* db) {
   int rc = SQLITE_OK;
   switch (v.Type()) {
@@ -290,14 +293,14 @@ void BindValue(sqlite3_stmt* stmt, int index, const Variant& v, sqlite3* db) {
       break;
     }
     case VarType::Text:
-      rc = sqlite3_bind_text(stmt, index, v.AsText().c_str(),
-                             static_cast<int>(v.AsText().size()),
-                             SQLITE_TRANSIENT);
+      rc =
+          sqlite3_bind_text(stmt, index, v.AsText().c_str(),
+                            static_cast<int>(v.AsText().size()), SQLITE_STATIC);
       break;
     case VarType::ByteArray:
       rc = sqlite3_bind_blob(stmt, index, v.AsBytes().data(),
                              static_cast<int>(v.AsBytes().size()),
-                             SQLITE_TRANSIENT);
+                             SQLITE_STATIC);
       break;
     case VarType::Object:
       throw Error(err::kTypeMismatch, kSource,
@@ -553,9 +556,17 @@ class SqliteConnection final : public PhysicalConnection,
     }
   }
 
+  // The texts run last are compared first: a loop that sends the same few
+  // texts row after row then finds them without hashing them.
   std::shared_ptr<Script> ScriptFor(const std::string& text) {
+    for (const RecentScript& r : recent_) {
+      if (r.text != nullptr && *r.text == text) return r.script;
+    }
     auto it = scripts_.find(text);
-    if (it != scripts_.end()) return it->second;
+    if (it != scripts_.end()) {
+      Remember(it->first, it->second);
+      return it->second;
+    }
     std::shared_ptr<Script> script;
     try {
       script = std::make_shared<Script>(Translate(text));
@@ -563,12 +574,31 @@ class SqliteConnection final : public PhysicalConnection,
       e.set_source(kSource);
       throw;
     }
-    if (scripts_.size() >= kMaxCachedScripts) scripts_.clear();
-    scripts_.emplace(text, script);
+    if (scripts_.size() >= kMaxCachedScripts) {
+      recent_ = {};
+      scripts_.clear();
+    }
+    auto added = scripts_.emplace(text, script).first;
+    Remember(added->first, script);
     return script;
   }
 
-  sqlite3_stmt* Prepare(const std::string& sql) {
+  void Remember(const std::string& text,
+                const std::shared_ptr<Script>& script) {
+    recent_[recent_next_] = RecentScript{&text, script};
+    recent_next_ = (recent_next_ + 1) % recent_.size();
+  }
+
+  // A prepared statement and what its result columns look like, read again
+  // whenever SQLite has compiled the statement anew (a schema change).
+  struct Prepared {
+    sqlite3_stmt* stmt = nullptr;
+    int compiled = -1;  // SQLITE_STMTSTATUS_REPREPARE when read
+    std::vector<DeclKind> kinds;
+    std::vector<std::string> names;
+  };
+
+  Prepared& Prepare(const std::string& sql) {
     auto it = statements_.find(sql);
     if (it != statements_.end()) return it->second;
     if (statements_.size() >= kMaxCachedStatements) ClearStatements();
@@ -584,19 +614,39 @@ class SqliteConnection final : public PhysicalConnection,
       throw Error(err::kDbSyntax, kSource, "Empty statement: " + sql);
     }
     ++g_prepared;
-    statements_.emplace(sql, stmt);
-    return stmt;
+    Prepared& p = statements_[sql];
+    p.stmt = stmt;
+    return p;
   }
 
   void ClearStatements() {
-    for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
+    for (auto& [sql, p] : statements_) sqlite3_finalize(p.stmt);
     statements_.clear();
+  }
+
+  // The declared kinds and names of the result columns as SQLite describes
+  // them now.
+  static void ReadColumns(Prepared& p) {
+    const int compiled =
+        sqlite3_stmt_status(p.stmt, SQLITE_STMTSTATUS_REPREPARE, 0);
+    if (compiled == p.compiled) return;
+    const int ncol = sqlite3_column_count(p.stmt);
+    p.kinds.assign(static_cast<size_t>(ncol), DeclKind::None);
+    p.names.clear();
+    for (int c = 0; c < ncol; ++c) {
+      p.kinds[static_cast<size_t>(c)] =
+          KindOfDecl(sqlite3_column_decltype(p.stmt, c));
+      const char* name = sqlite3_column_name(p.stmt, c);
+      p.names.emplace_back(name ? name : "");
+    }
+    p.compiled = compiled;
   }
 
   // StatementExecutor: runs one translated statement.
   StatementResult Execute(const Statement& statement,
                           const std::vector<Variant>& bound) override {
-    sqlite3_stmt* stmt = Prepare(statement.sql);
+    Prepared& prepared = Prepare(statement.sql);
+    sqlite3_stmt* stmt = prepared.stmt;
     if (read_only_ && !sqlite3_stmt_readonly(stmt)) {
       throw Error(err::kDbFail, kSource,
                   "A read-only command must be a single statement that only "
@@ -622,15 +672,11 @@ class SqliteConnection final : public PhysicalConnection,
     }
 
     StatementResult result;
-    int ncol = sqlite3_column_count(stmt);
+    ReadColumns(prepared);
+    const std::vector<DeclKind>& kinds = prepared.kinds;
+    const int ncol = static_cast<int>(kinds.size());
     result.has_rows = ncol > 0;
-    std::vector<DeclKind> kinds(static_cast<size_t>(ncol));
-    for (int c = 0; c < ncol; ++c) {
-      const char* decl = sqlite3_column_decltype(stmt, c);
-      kinds[c] = KindOfDecl(decl);
-      const char* name = sqlite3_column_name(stmt, c);
-      result.column_names.emplace_back(name ? name : "");
-    }
+    result.column_names = prepared.names;
     // sqlite3_changes64 keeps the count of the last INSERT, UPDATE or DELETE,
     // so it only counts for this statement when the total moved.
     const sqlite3_int64 total_before = sqlite3_total_changes64(db_);
@@ -674,7 +720,14 @@ class SqliteConnection final : public PhysicalConnection,
   sqlite3* db_ = nullptr;
   bool read_only_ = false;  // inside RunReadOnly
   std::unordered_map<std::string, std::shared_ptr<Script>> scripts_;
-  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+  // The last texts looked up; `text` points at a key of scripts_.
+  struct RecentScript {
+    const std::string* text = nullptr;
+    std::shared_ptr<Script> script;
+  };
+  std::array<RecentScript, 4> recent_;
+  size_t recent_next_ = 0;
+  std::unordered_map<std::string, Prepared> statements_;
 };
 
 class SqliteProvider final : public Provider {
