@@ -49,6 +49,9 @@ class FieldValueSet : public Dispatchable {
   std::vector<std::pair<std::string, Variant>> entries_;
   // Where the next search starts: the entry after the last one found.
   mutable size_t next_ = 0;
+  // One bit per key held, from its length and case-folded last byte: a key
+  // whose bit is clear is not held, without a search.
+  uint64_t key_bits_ = 0;
   ptrdiff_t Index(std::string_view key) const;
 };
 

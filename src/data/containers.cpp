@@ -31,6 +31,14 @@ bool SameKey(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The bit of FieldValueSet::key_bits_ for `key`; keys the same but for
+// letter case have the same bit.
+uint64_t KeyBit(std::string_view key) {
+  if (key.empty()) return 1;
+  const unsigned folded = static_cast<unsigned char>(key.back()) | 0x20u;
+  return uint64_t{1} << ((key.size() * 7 + folded) & 63);
+}
+
 FieldValueSet& AsSet(Dispatchable& self) {
   return static_cast<FieldValueSet&>(self);
 }
@@ -163,6 +171,7 @@ std::shared_ptr<FieldValueSet> FieldValueSet::Create() {
 }
 
 ptrdiff_t FieldValueSet::Index(std::string_view key) const {
+  if ((key_bits_ & KeyBit(key)) == 0) return -1;
   const size_t n = entries_.size();
   size_t i = next_ < n ? next_ : 0;
   for (size_t k = 0; k < n; ++k) {
@@ -184,6 +193,7 @@ void FieldValueSet::SetValue(std::string_view key, Variant value) {
   ptrdiff_t i = Index(key);
   if (i < 0) {
     entries_.emplace_back(std::string(key), std::move(value));
+    key_bits_ |= KeyBit(key);
   } else {
     entries_[static_cast<size_t>(i)].second = std::move(value);
   }
@@ -200,6 +210,8 @@ bool FieldValueSet::Remove(std::string_view key) {
   ptrdiff_t i = Index(key);
   if (i < 0) return false;
   entries_.erase(entries_.begin() + i);
+  key_bits_ = 0;
+  for (const auto& e : entries_) key_bits_ |= KeyBit(e.first);
   return true;
 }
 
@@ -213,6 +225,7 @@ std::vector<std::string> FieldValueSet::Keys() const {
 std::shared_ptr<FieldValueSet> FieldValueSet::Clone() const {
   auto copy = Create();
   copy->entries_ = entries_;
+  copy->key_bits_ = key_bits_;
   return copy;
 }
 
