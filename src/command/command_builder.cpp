@@ -170,6 +170,8 @@ void CommandBuilder::Create(const std::string& aTableName,
                             std::shared_ptr<FieldValueSet> aFields,
                             const Variant& aActiveConnection) {
   table_name_ = aTableName;
+  exists_text_.valid = false;
+  insert_text_.valid = false;
   if (aFields) fields_ = aFields->Clone();
   command_ = data::Command::Create();
   command_->CommandTimeout = 0;
@@ -185,6 +187,8 @@ void CommandBuilder::Create(const std::string& aTableName,
 
 void CommandBuilder::DescribField(const std::string& Name, int32_t DataType,
                                   const FieldOptions& options) {
+  exists_text_.valid = false;
+  insert_text_.valid = false;
   ++field_count_;
   if (field_count_ > capacity_) {
     int32_t step = std::clamp(field_count_ / 8, kMinGrowth, kMaxGrowth);
@@ -365,11 +369,40 @@ bool CommandBuilder::ValueExists(const FieldDesc& field) {
               ->Eof();
 }
 
+void CommandBuilder::AppendPresent(const FieldValueSet& set) {
+  present_.clear();
+  for (int32_t i = 0; i < field_count_; ++i) {
+    const FieldDesc& f = descs_[static_cast<size_t>(i)];
+    Variant v;
+    if (!set.Lookup(f.Name, &v)) continue;
+    present_.push_back(i);
+    AppendParameter(f.Name, f, std::move(v));
+  }
+}
+
+// The text is FieldNameList(set) and AssignmentList(set, "AND") put
+// together, built once for each list of present fields.
 bool CommandBuilder::RowExists(const FieldValueSet& set) {
   PrepareCommand();
-  std::string text = "SELECT " + FieldNameList(set) + " FROM " + table_name_ +
-                     " WHERE " + AssignmentList(set, "AND");
-  return !Run(text)->Eof();
+  AppendPresent(set);
+  if (!exists_text_.valid || exists_text_.fields != present_) {
+    std::string names;
+    std::string where;
+    for (int32_t i : present_) {
+      const std::string& name = descs_[static_cast<size_t>(i)].Name;
+      names += name;
+      names += ',';
+      where += ' ';
+      where += name;
+      where += "=? AND";
+    }
+    exists_text_.valid = false;
+    exists_text_.text = "SELECT " + DropLast(names, 1) + " FROM " +
+                        table_name_ + " WHERE " + DropLast(where, 3);
+    exists_text_.fields = present_;
+    exists_text_.valid = true;
+  }
+  return !Run(exists_text_.text)->Eof();
 }
 
 void CommandBuilder::SourceExists(const FieldDesc& field) {
@@ -503,21 +536,25 @@ std::string CommandBuilder::BuildSql(Mode mode, const FieldValueSet* filter) {
   };
   switch (mode) {
     case kInsert: {
-      // FieldNameList and PlaceholderList over Fields, in one walk.
-      const FieldValueSet& values = Values();
-      std::string names;
-      std::string marks;
-      for (int32_t i = 0; i < field_count_; ++i) {
-        const FieldDesc& f = descs_[static_cast<size_t>(i)];
-        Variant v;
-        if (!values.Lookup(f.Name, &v)) continue;
-        names += f.Name;
-        names += ',';
-        marks += "?,";
-        AppendParameter(f.Name, f, std::move(v));
+      // FieldNameList and PlaceholderList over Fields, in one walk; the text
+      // is built once for each list of present fields.
+      AppendPresent(Values());
+      if (!insert_text_.valid || insert_text_.fields != present_) {
+        std::string names;
+        std::string marks;
+        for (int32_t i : present_) {
+          names += descs_[static_cast<size_t>(i)].Name;
+          names += ',';
+          marks += "?,";
+        }
+        insert_text_.valid = false;
+        insert_text_.text = "INSERT INTO " + table_name_ + " (" +
+                            DropLast(names, 1) + ")" + "VALUES (" +
+                            DropLast(marks, 1) + ")";
+        insert_text_.fields = present_;
+        insert_text_.valid = true;
       }
-      return "INSERT INTO " + table_name_ + " (" + DropLast(names, 1) + ")" +
-             "VALUES (" + DropLast(marks, 1) + ")";
+      return insert_text_.text;
     }
     case kUpdate: {
       std::string set = AssignmentList(Values(), ",");

@@ -208,6 +208,9 @@ class CommandBuilder {
   bool KeysUnchanged(const FieldValueSet& filter) const;
   bool ValueExists(const FieldDesc& field);
   bool RowExists(const FieldValueSet& set);
+  // Appends a parameter for each described field `set` holds, in field
+  // order, and lists in present_ the indexes of those fields.
+  void AppendPresent(const FieldValueSet& set);
   void LayoutMatches(const FieldDesc& field);
   bool LayoutItemMatches(const FieldDesc& field, const std::string& item);
   void SourceExists(const FieldDesc& field);
@@ -231,6 +234,17 @@ class CommandBuilder {
   // Parameter objects of earlier statements, by position, for reuse once
   // the command no longer holds them.
   std::vector<std::shared_ptr<data::Parameter>> spare_parameters_;
+  // A statement text built for one list of present fields, kept so that a
+  // statement per row builds its text once; forgotten when the table or the
+  // descriptions change.
+  struct CachedText {
+    bool valid = false;
+    std::vector<int32_t> fields;
+    std::string text;
+  };
+  std::vector<int32_t> present_;
+  CachedText exists_text_;
+  CachedText insert_text_;
   std::shared_ptr<data::CParse> parser_;
   std::shared_ptr<data::CDataSource> data_source_;
 };
