@@ -5,6 +5,8 @@
 #include <limits>
 #include <utility>
 
+#include "data/sqlite/translate/distinct_reduce.h"
+
 namespace marl::data::sqlite::detail {
 namespace {
 
@@ -467,6 +469,12 @@ Statement StatementWriter::Finish(std::string_view head, std::string_view tail,
                                   bool statement_mode) {
   Statement out;
   ComputeStructure();
+  if (statement_mode) {
+    for (TableReduction& r :
+         FindDistinctReductions(text_, toks_, first_, last_, match_, depth_)) {
+      Replace(r.token, std::move(r.text));
+    }
+  }
   RewriteSelects();
   if (statement_mode) RewriteLead(&out);
   RewriteTokens(&out);

@@ -14,6 +14,9 @@
 //   compound SELECT with TOP becomes SELECT * FROM (SELECT ... LIMIT n);
 // - a parenthesised operand of UNION / EXCEPT / INTERSECT becomes
 //   SELECT * FROM (...);
+// - in a SELECT statement: a table joined inside SELECT DISTINCT that
+//   contributes only compared or listed columns is reduced to the DISTINCT
+//   of those columns (see distinct_reduce.h);
 // - in statement mode: DELETE <table> -> DELETE FROM <table>,
 //   INSERT <table> -> INSERT INTO <table>;
 // - refusals (err::kDbSyntax naming the construct): @@variables, #temporary
