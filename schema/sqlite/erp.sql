@@ -219,9 +219,11 @@ CREATE TABLE CB_CostBalance (
 -- The row key; also the (FYear, FPeriod) index of the table.
 CREATE UNIQUE INDEX ux_CB_CostBalance_Key
   ON CB_CostBalance (FYear, FPeriod, FExpDeptID, FProductID, FCostID);
--- The lists pair a department's products across periods.
+-- The lists pair a department's products across periods. FYear and FPeriod
+-- make it cover their "DISTINCT FExpDeptID,FProductID ... WHERE FYear +
+-- 0.0001 * FPeriod <= key" (an index walk, no row reads).
 CREATE INDEX ix_CB_CostBalance_DeptProduct
-  ON CB_CostBalance (FExpDeptID, FProductID);
+  ON CB_CostBalance (FExpDeptID, FProductID, FYear, FPeriod);
 
 -------------------------------------------------------------------------------
 -- Monthly work-in-process balances and their sources
