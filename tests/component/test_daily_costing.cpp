@@ -1,20 +1,13 @@
 // CloseData daily-costing steps on a fresh SQLite ERP database per test.
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <nlohmann/json.hpp>
-#include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "data/cparse.h"
 #include "data/provider.h"
+#include "erp_fixture.h"
 #include "marlcheckout/close_data.h"
 #include "marlcheckout/containers.h"
 #include "marlcheckout/error.h"
@@ -27,47 +20,10 @@ double Day(int y, int m, int d, int hh = 0, int mm = 0) {
   return Variant::MakeDate(y, m, d, hh, mm);
 }
 
-class DailyCostingTest : public ::testing::Test {
+class DailyCostingTest : public test::ErpDbTest {
  protected:
-  void SetUp() override {
-    path_ = ::testing::TempDir() + "daily_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-            ".db";
-    std::remove(path_.c_str());
-    ASSERT_EQ(sqlite3_open(path_.c_str(), &db_), SQLITE_OK);
-    std::ifstream schema(MARL_SCHEMA_FILE);
-    std::stringstream text;
-    text << schema.rdbuf();
-    Exec(text.str());
-  }
-  void TearDown() override {
-    sqlite3_close(db_);
-    std::remove(path_.c_str());
-  }
+  DailyCostingTest() { version_ = "3"; }
 
-  void Exec(const std::string& sql) {
-    char* msg = nullptr;
-    int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &msg);
-    ASSERT_EQ(rc, SQLITE_OK) << (msg ? msg : "");
-  }
-  // Rows as "v1|v2|...", NULL written as NULL.
-  std::vector<std::string> Rows(const std::string& sql) {
-    std::vector<std::string> out;
-    sqlite3_stmt* st = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(db_);
-    while (sqlite3_step(st) == SQLITE_ROW) {
-      std::string row;
-      for (int i = 0; i < sqlite3_column_count(st); ++i) {
-        const unsigned char* v = sqlite3_column_text(st, i);
-        row += (i ? "|" : "") +
-               std::string(v ? reinterpret_cast<const char*>(v) : "NULL");
-      }
-      out.push_back(row);
-    }
-    sqlite3_finalize(st);
-    return out;
-  }
   std::vector<std::string> Balance() {
     return Rows(
         "SELECT FYear,FPeriod,FDepID,FCostID,FProductID,FQty,FBegBal,FOnlnQty,"
@@ -81,11 +37,6 @@ class DailyCostingTest : public ::testing::Test {
         "FBatchNo,FQty,FSum,FPrice,FPerBeginDate,FPerEndDate,FYearPeriodCycle "
         "FROM DayCost_CostObjDetail ORDER BY FYearPeriodCycle,FMaterielID");
   }
-  std::string Dsn() const {
-    return "ConnectString={Provider=SQLite;Data Source=" + path_ +
-           "};DBMS Name=SQLite;DBMS Version=3;LANGUAGE=en";
-  }
-
   // Monthly close of 2024-3 and the two cycles of 2024-4 (A is the smaller).
   void SeedMonthlyClose() {
     Exec(R"(
@@ -108,9 +59,6 @@ INSERT INTO DayCost_CostObjDetail(FYear,FPeriod,FDepID,FCostObjID,FCostItemID,
   (2024,4,1,10,7,100,1,1,'2024-04-01','2024-04-15','A'),
   (2024,4,1,10,7,100,2,2,'2024-04-16','2024-04-30','B');)");
   }
-
-  std::string path_;
-  sqlite3* db_ = nullptr;
 };
 
 TEST_F(DailyCostingTest, SetDayAccountSeedsSmallestCycleAndRepeatsIdentically) {
@@ -316,28 +264,7 @@ TEST_F(DailyCostingTest, FailureForms) {
 
 // The statement texts as the trace records them, each call on a database
 // where it runs.
-class DailyTextTest : public DailyCostingTest {
- protected:
-  // The texts traced while `call` runs, without the isolation statement.
-  template <class F>
-  std::vector<std::string> Traced(F&& call) {
-    const std::string trace = path_ + ".trace";
-    std::remove(trace.c_str());
-    data::SetTraceFile(trace);
-    call();
-    data::SetTraceFile("");
-    std::vector<std::string> texts;
-    std::ifstream in(trace);
-    for (std::string line; std::getline(in, line);) {
-      std::string text = nlohmann::json::parse(line).at("text");
-      if (text != "SET TRANSACTION ISOLATION LEVEL READ COMMITTED") {
-        texts.push_back(text);
-      }
-    }
-    std::remove(trace.c_str());
-    return texts;
-  }
-};
+using DailyTextTest = DailyCostingTest;
 
 TEST_F(DailyTextTest, SetEndBalText) {
   auto texts = Traced([&] {

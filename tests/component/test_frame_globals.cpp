@@ -27,13 +27,11 @@ class GlobalsTest : public FrameDbTest {};
 
 TEST_F(GlobalsTest, ProfileReadSendsCategoryThenKeyAndFallsBack) {
   auto ds = Source("en");
-  const fs::path trace = dir_ / "trace.jsonl";
-  data::SetTraceFile(trace.string());
+  StartTrace();
   EXPECT_EQ(GetProfileValue(*ds, "CurrentYear", "CB").ToText(), "2005");
   data::SetTraceFile("");
   bool found = false;
-  for (const std::string& line : Lines(trace)) {
-    auto j = nlohmann::json::parse(line);
+  for (const auto& j : TraceLines()) {
     if (j["text"] ==
         "Select FValue From t_SystemProfile Where FCategory = ? And FKey = ?") {
       EXPECT_EQ(j["params"], nlohmann::json::parse(R"(["CB","CurrentYear"])"));
@@ -174,8 +172,7 @@ TEST_F(GlobalsTest, ErrorTextsPerLanguageWithFallbacks) {
 
 TEST_F(GlobalsTest, ErrorTextsRaiseWhatTheyCannotRead) {
   auto parser = std::make_shared<data::CParse>();
-  parser->ParseString("ConnectString={Provider=SQLite;Data Source=" + db_path_ +
-                      "};DBMS Name=SQLite;DBMS Version=frame");
+  parser->ParseString(Dsn().substr(0, Dsn().rfind(";LANGUAGE=")));
   data::CDataSource ds;
   ds.SetParseObject(parser);
   try {

@@ -2,42 +2,22 @@
 // test: zero-filled cost items and the total item, the full view, list
 // types, accumulated prices, year-to-date sums, names in two languages,
 // quotes in the department code, the read-only path and the traced texts.
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <nlohmann/json.hpp>
 #include <sstream>
-#include <string>
-#include <vector>
 
-#include "data/provider.h"
+#include "erp_fixture.h"
 #include "inquiry/lists_sql.h"
 #include "marlcheckout/check_out_info.h"
 #include "marlcheckout/containers.h"
-#include "marlcheckout/error.h"
 
 namespace marl {
 namespace {
 
-namespace fs = std::filesystem;
-
-class ListsTest : public ::testing::Test {
+class ListsTest : public test::ErpDbTest {
  protected:
+  ListsTest() { version_ = "lists"; }
+
   void SetUp() override {
-    std::string tmpl =
-        (fs::temp_directory_path() / "marl-lists-XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-    db_path_ = (dir_ / "erp.db").string();
-    std::ifstream schema(MARL_SCHEMA_FILE);
-    ASSERT_TRUE(schema.good()) << MARL_SCHEMA_FILE;
-    std::stringstream sql;
-    sql << schema.rdbuf();
-    Exec(sql.str());
+    ErpDbTest::SetUp();
     // Current period 2005/3; cost items I1..I3; departments D1, D2;
     // products P1 (type 2), P2 (type 3, batch), P3 (type 1, not listed by
     // the lists that join materials and products above type 1), P4 (type 2).
@@ -53,42 +33,6 @@ class ListsTest : public ::testing::Test {
         "INSERT INTO CB_BmProduct(FID,FName,FType,FPrecision,FPPrecision) "
         "VALUES('P1','Prod 1',2,2,4),('P2','Prod 2',3,3,5),"
         "('P3','Prod 3',1,2,2),('P4','Prod 4',2,2,2);");
-  }
-
-  void TearDown() override {
-    data::SetTraceFile("");
-    fs::remove_all(dir_);
-  }
-
-  std::string Dsn(const std::string& language = "en") const {
-    return "ConnectString={Provider=SQLite;Data Source=" + db_path_ +
-           "};DBMS Name=SQLite;DBMS Version=lists;LANGUAGE=" + language;
-  }
-
-  void Exec(const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(db_path_.c_str(), &db), SQLITE_OK);
-    char* msg = nullptr;
-    int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg);
-    std::string text = msg ? msg : "";
-    sqlite3_free(msg);
-    sqlite3_close(db);
-    ASSERT_EQ(rc, SQLITE_OK) << text;
-  }
-
-  std::string Scalar(const std::string& sql) const {
-    sqlite3* db = nullptr;
-    sqlite3_open(db_path_.c_str(), &db);
-    sqlite3_stmt* st = nullptr;
-    std::string out;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
-        sqlite3_step(st) == SQLITE_ROW) {
-      const unsigned char* v = sqlite3_column_text(st, 0);
-      out = v ? reinterpret_cast<const char*>(v) : "NULL";
-    }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return out;
   }
 
   // One balance row; the other amounts stay 0.
@@ -121,35 +65,6 @@ class ListsTest : public ::testing::Test {
     }
     return rows;
   }
-
-  // The SELECT texts sent while `call` ran (the profile reads and the
-  // isolation level statement left out).
-  std::vector<std::string> TracedSelects(const std::function<void()>& call) {
-    const std::string file = (dir_ / "trace.jsonl").string();
-    fs::remove(file);
-    data::SetTraceFile(file);
-    call();
-    data::SetTraceFile("");
-    std::vector<std::string> texts;
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) {
-      std::string text = nlohmann::json::parse(line).at("text");
-      if (text.rfind("SELECT", 0) == 0) texts.push_back(text);
-    }
-    return texts;
-  }
-
-  static Error Raised(const std::function<void()>& call) {
-    try {
-      call();
-    } catch (const Error& e) {
-      return e;
-    }
-    return Error(0, "", "");
-  }
-
-  fs::path dir_;
-  std::string db_path_;
 };
 
 const std::vector<std::string> kKeyAmount = {"FExpDeptID", "FProductID",
@@ -352,8 +267,9 @@ TEST_F(ListsTest, WritingFilterIsRefusedAndChangesNothing) {
 // The texts as sent, each with a filter and in "chs".
 TEST_F(ListsTest, GetListSendsItsText) {
   auto info = CheckOutInfo::Create();
-  auto texts = TracedSelects(
-      [&] { info->GetList(Dsn("chs"), 2005, 3, "D1", "FAccount>0", true); });
+  auto texts = Traced(
+      [&] { info->GetList(Dsn("chs"), 2005, 3, "D1", "FAccount>0", true); },
+      "SELECT");
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(
       texts[0],
@@ -406,7 +322,7 @@ TEST_F(ListsTest, GetListSendsItsText) {
 TEST_F(ListsTest, GetCostListSendsItsText) {
   auto info = CheckOutInfo::Create();
   auto texts =
-      TracedSelects([&] { info->GetCostList(Dsn("chs"), "FCostID<>'I9'"); });
+      Traced([&] { info->GetCostList(Dsn("chs"), "FCostID<>'I9'"); }, "SELECT");
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(
       texts[0],
@@ -460,8 +376,9 @@ TEST_F(ListsTest, GetCostListSendsItsText) {
 
 TEST_F(ListsTest, GetBalListSendsItsText) {
   auto info = CheckOutInfo::Create();
-  auto texts = TracedSelects(
-      [&] { info->GetBalList(Dsn("chs"), 2005, 3, "D1", "FAccount>0", 0); });
+  auto texts = Traced(
+      [&] { info->GetBalList(Dsn("chs"), 2005, 3, "D1", "FAccount>0", 0); },
+      "SELECT");
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(
       texts[0],
@@ -526,8 +443,9 @@ TEST_F(ListsTest, GetBalListSendsItsText) {
 
 TEST_F(ListsTest, GetBatchListSendsItsText) {
   auto info = CheckOutInfo::Create();
-  auto texts = TracedSelects(
-      [&] { info->GetBatchList(Dsn("chs"), 2005, 10, "FCompleQty>=0"); });
+  auto texts =
+      Traced([&] { info->GetBatchList(Dsn("chs"), 2005, 10, "FCompleQty>=0"); },
+             "SELECT");
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(
       texts[0],
