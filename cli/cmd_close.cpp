@@ -31,8 +31,9 @@
 // close. For the first read not to wait for a running close, the plan keeps
 // its changes in the connection's page cache until the commit (see
 // Database::KeepChangesInMemory): readers are then held up only during the
-// commit itself. A command started just as another commits (tens of
-// milliseconds) reads the new period; --period pins the period exactly.
+// commit itself, and the first read does not wait at all (NoWait): a
+// command whose first read lands in another's commit fails at once with the
+// database's "locked" error instead of reading the period just opened.
 //
 // Choices made here:
 // - The confirmation prompt appears only when standard input is a terminal
@@ -267,12 +268,29 @@ void PrintPlanReport(const PlanReport& report, bool with_steps,
   out << tables.Render("  ");
 }
 
+// The target for the first read of the period, before the plan's
+// transaction: it must not wait for another command's commit. A read that
+// waited would see the period that the other command has just opened and
+// set out to close it as well (two closes from one double start). Without
+// waiting, a read that lands in another command's commit fails at once with
+// the database's "locked" error (exit 3), and a read that lands while the
+// other command is still working sees the committed period, which the check
+// inside the transaction then finds changed (exit 4).
+namespace {
+Target NoWait(const Target& target) {
+  Target t = target;
+  if (!t.connect.empty() && t.connect.back() != ';') t.connect += ';';
+  t.connect += "Busy Timeout=0";
+  return t;
+}
+}  // namespace
+
 int RunClose(const Target& target, const PlanOptions& o, std::ostream& out,
              PlanReport* report) {
   YearPeriod current;
   int32_t period_count = 0;
   {
-    Database db(target);  // committed data; does not wait for a writer
+    Database db(NoWait(target));  // committed data; never waits for a commit
     current = db.CurrentPeriod();
     period_count = db.PeriodCount();
   }
@@ -369,7 +387,7 @@ int RunReopen(const Target& target, const PlanOptions& o, std::ostream& out,
   YearPeriod current;
   int32_t period_count = 0;
   {
-    Database db(target);
+    Database db(NoWait(target));
     current = db.CurrentPeriod();
     period_count = db.PeriodCount();
   }
