@@ -5,8 +5,9 @@
 //   loader "OpalRESLOADER.Loader" creatable through the Registry. It is
 //   idempotent and cheap after the first call; loading the library, the
 //   typed Create() functions and DllGetClassObject call it, so a user of the
-//   shared library never needs to call it. It registers once per process: a class that an
-//   integrator registered under the same ProgID afterwards stays in place.
+//   shared library never needs to call it. It registers once per process: a
+//   class that an integrator registered under the same ProgID afterwards stays
+//   in place.
 // - DllRegisterServer() (re)registers the classes unconditionally and
 //   returns 0 (S_OK); DllUnregisterServer() removes them and returns 0.
 // - DllGetClassObject(clsid, iid, factory): a factory for one of the three
