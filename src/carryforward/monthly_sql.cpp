@@ -8,8 +8,9 @@
 // follow the other four in the same form.
 #include "carryforward/monthly_sql.h"
 
-#include <charconv>
 #include <string_view>
+
+#include "common/globals.h"
 
 namespace marl::carryforward {
 namespace {
@@ -214,16 +215,6 @@ std::vector<std::string> BegBalTexts(int16_t year, int16_t period,
   return t;
 }
 
-std::string PeriodKeyText(int16_t year, int16_t period) {
-  // The period is scaled first, then the year added, in double precision.
-  const double key = static_cast<double>(year) + 0.0001 * period;
-  char buf[64];
-  auto [end, ec] =
-      std::to_chars(buf, buf + sizeof buf, key, std::chars_format::general, 15);
-  (void)ec;  // 64 characters always suffice for 15 digits
-  return std::string(buf, end);
-}
-
 std::vector<std::string> CurrentPeriodTexts(int16_t next_year,
                                             int16_t next_period,
                                             bool unclosed) {
@@ -235,7 +226,7 @@ std::vector<std::string> CurrentPeriodTexts(int16_t next_year,
   std::string second = "UPDATE t_SystemProfile SET FValue = '" + np +
                        "' WHERE FCategory = 'CB' AND FKey = 'CurrentPeriod'";
   if (unclosed) {
-    const std::string key = PeriodKeyText(next_year, next_period);
+    const std::string key = common::PeriodKeyText(next_year, next_period);
     second += "DELETE FROM cbBalance WHERE FYear+0.0001*FPeriod > " + key +
               "\r\n DELETE FROM cbBalance WHERE FYear= " + ny +
               " and FPeriod= " + np + " and FTypeID in (3,4) " +

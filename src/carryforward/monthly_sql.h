@@ -25,10 +25,6 @@ std::vector<std::string> EndBalTexts(int16_t year, int16_t period);
 std::vector<std::string> BegBalTexts(int16_t year, int16_t period,
                                      int16_t next_year, int16_t next_period);
 
-// The period key year + 0.0001 * period as written into SQL
-// (2005/3 -> "2005.0003", 2005/10 -> "2005.001").
-std::string PeriodKeyText(int16_t year, int16_t period);
-
 // The two profile updates; with `unclosed` the second call also removes the
 // balances after the new current period: 2 calls.
 std::vector<std::string> CurrentPeriodTexts(int16_t next_year,

@@ -231,4 +231,9 @@ std::string GetPropValue(const std::string& props, const std::string& key) {
   }
 }
 
+std::string PeriodKeyText(int32_t year, int32_t period) {
+  return Variant::FormatDouble(static_cast<double>(year) +
+                               0.0001 * static_cast<double>(period));
+}
+
 }  // namespace marl::common

@@ -81,6 +81,13 @@ std::string LoadResText(const std::string& text, const std::string& language);
 // when the key is absent.
 std::string GetPropValue(const std::string& props, const std::string& key);
 
+// The period key year + 0.0001 * period as written into SQL: computed in
+// double precision (the period scaled first, then the year added), written
+// with 15 significant digits in plain decimal notation without trailing
+// zeros (2005/3 -> "2005.0003", 2005/10 -> "2005.001", 2005/0 -> "2005").
+// Never fails.
+std::string PeriodKeyText(int32_t year, int32_t period);
+
 // The error record an error handler of the calling thread is dealing with
 // (number 0: none). The frame sets it while a method's failure path runs;
 // operations that catch errors of their own (LoadResText) leave it as they

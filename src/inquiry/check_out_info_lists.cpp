@@ -49,7 +49,7 @@ std::string CurrentPeriodKey(data::CDataSource& ds) {
       common::GetProfileValue(ds, "CurrentYear", "CB").ToInt32();
   const int32_t period =
       common::GetProfileValue(ds, "CurrentPeriod", "CB").ToInt32();
-  return inquiry::PeriodKeyText(year, period);
+  return common::PeriodKeyText(year, period);
 }
 
 // Opens `sql` on a new connection of the object's data source as a detached
@@ -120,7 +120,7 @@ std::shared_ptr<ItemList> CheckOutInfo::GetBatchList(
     m.SetComplete();
     m.InitDataEnv(sDsn);
     const std::string language = common::GetPropValue(sDsn, "Language");
-    const std::string key = inquiry::PeriodKeyText(CurYear, CurPeriod);
+    const std::string key = common::PeriodKeyText(CurYear, CurPeriod);
     const std::string sql =
         inquiry::GetBatchListSql(sFilter, key, TotalNamesFor(language));
     return OpenList(m, sql);

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "marlcheckout/variant.h"
+#include "common/globals.h"
 
 namespace marl::inquiry {
 namespace {
@@ -64,11 +64,6 @@ std::string ItemsWithTotal(const std::string& name) {
 }
 
 }  // namespace
-
-std::string PeriodKeyText(int32_t year, int32_t period) {
-  const double key = static_cast<double>(year) + 0.0001 * period;
-  return Variant::FormatDouble(key);
-}
 
 std::string QuoteDoubled(const std::string& text) {
   std::string out;

@@ -29,16 +29,11 @@ struct TotalNames {
   std::string t2;  // LoadResText("合 计", language)
 };
 
-// The period key year + 0.0001 * period in double precision, written with
-// 15 significant digits, plain decimal notation, no trailing zeros
-// ("2024.0003", "2024.001").
-std::string PeriodKeyText(int32_t year, int32_t period);
-
 // `text` with every single quote doubled, ready to stand between quotes.
 std::string QuoteDoubled(const std::string& text);
 
 // GetList: the balance of (year, period); every department when `dept` is
-// empty; `current_key` is the current period's key (PeriodKeyText).
+// empty; `current_key` is the current period's key (common::PeriodKeyText).
 std::string GetListSql(int32_t year, int32_t period, const std::string& dept,
                        const std::string& filter, bool view_full,
                        const std::string& current_key, const TotalNames& t);

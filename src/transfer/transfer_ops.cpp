@@ -80,11 +80,6 @@ std::unique_ptr<command::CommandBuilder> GetCostBalanceBuilder(
   return builder;
 }
 
-std::string PeriodKeyText(int32_t year, int32_t period) {
-  return Variant::FormatDouble(static_cast<double>(year) +
-                               0.0001 * static_cast<double>(period));
-}
-
 std::string BatchInfoSql(int32_t year, int32_t period) {
   std::string sql;
   sql +=
@@ -93,7 +88,7 @@ std::string BatchInfoSql(int32_t year, int32_t period) {
   sql += "(SELECT FProductID,SUM(FQty) AS FComedQty ";
   sql += " FROM CB_CompleteProductInfo ";
   sql += " WHERE FYear + 0.0001 * FPeriod <=";
-  sql += PeriodKeyText(year, period);
+  sql += common::PeriodKeyText(year, period);
   sql += " GROUP BY FProductID)c";
   sql += " WHERE a.FType = 3 AND a.FID = c.FProductID AND a.FID = b.FCostObjID";
   sql += " ORDER BY FID";

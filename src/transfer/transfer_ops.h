@@ -33,12 +33,8 @@ std::unique_ptr<command::CommandBuilder> GetCostBalanceBuilder(
 // The batch completion statement for periods up to (`year`, `period`):
 // products of type 3 with their cost-object quantity and the quantity
 // completed up to and including that period, ordered by FID. The bound is
-// written as PeriodKeyText.
+// written as common::PeriodKeyText.
 std::string BatchInfoSql(int32_t year, int32_t period);
-
-// year + 0.0001 * period in double precision, 15 significant digits, no
-// trailing zeros ("2005.001" for period 10 of 2005).
-std::string PeriodKeyText(int32_t year, int32_t period);
 
 // The batch completion rows as a detached client-side static recordset.
 std::shared_ptr<data::Recordset> GetBatchInfo(

@@ -272,6 +272,21 @@ TEST(GetPropValueTest, MatchesKeysOnlyWhereAKeyStarts) {
   }
 }
 
+TEST(PeriodKeyTextTest, YearPlusTenThousandthsWithoutTrailingZeros) {
+  const struct {
+    int32_t year, period;
+    const char* key;
+  } cases[] = {{2005, 10, "2005.001"},  {2005, 5, "2005.0005"},
+               {2005, 3, "2005.0003"},  {2006, 1, "2006.0001"},
+               {2005, 11, "2005.0011"}, {2005, 12, "2005.0012"},
+               {1999, 13, "1999.0013"}, {1900, 13, "1900.0013"},
+               {2005, 0, "2005"},       {2100, 100, "2100.01"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(common::PeriodKeyText(c.year, c.period), c.key)
+        << c.year << "/" << c.period;
+  }
+}
+
 TEST(DataTypeToVarTypeTest, MapsEveryCode) {
   const std::vector<std::pair<std::vector<int32_t>, int32_t>> table = {
       {{2}, 2},

@@ -495,11 +495,7 @@ TEST_F(ListsTest, GetBatchListSendsItsText) {
       " ORDER BY a.FProductID,a.FExpDeptID,a.FCostID");
 }
 
-TEST(ListsSqlTest, PeriodKeyAndQuotes) {
-  EXPECT_EQ(inquiry::PeriodKeyText(2005, 3), "2005.0003");
-  EXPECT_EQ(inquiry::PeriodKeyText(2005, 10), "2005.001");
-  EXPECT_EQ(inquiry::PeriodKeyText(2005, 12), "2005.0012");
-  EXPECT_EQ(inquiry::PeriodKeyText(1999, 13), "1999.0013");
+TEST(ListsSqlTest, QuotesDoubled) {
   EXPECT_EQ(inquiry::QuoteDoubled("O'Ne''il"), "O''Ne''''il");
   EXPECT_EQ(inquiry::QuoteDoubled(""), "");
 }

@@ -197,19 +197,5 @@ TEST_F(MonthlyTest, EachFamilySendsItsExactTexts) {
   }
 }
 
-TEST(MonthlyPeriodKey, YearPlusTenThousandthsWithoutTrailingZeros) {
-  const struct {
-    int16_t year, period;
-    const char* key;
-  } cases[] = {{2005, 10, "2005.001"},  {2005, 5, "2005.0005"},
-               {2006, 1, "2006.0001"},  {2005, 11, "2005.0011"},
-               {2005, 12, "2005.0012"}, {1900, 13, "1900.0013"},
-               {2005, 0, "2005"},       {2100, 100, "2100.01"}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(carryforward::PeriodKeyText(c.year, c.period), c.key)
-        << c.year << "/" << c.period;
-  }
-}
-
 }  // namespace
 }  // namespace marl::monthly_test
