@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/globals.h"
 #include "marlcheckout/variant.h"
 
 namespace marl::daily {
@@ -37,16 +38,6 @@ std::string FormatDay(double ole_date) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
   return buf;
-}
-
-std::string EscapeQuotes(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  return out;
 }
 
 std::string SetEndBalText(int32_t year, int32_t period, double begin,
@@ -88,7 +79,7 @@ std::string SetBegBalText(int32_t year, int32_t period, const DayPeriod& p) {
   const std::string ne = FormatDay(p.next_end);
   const std::string cb = FormatDay(p.cur_begin);
   const std::string ce = FormatDay(p.cur_end);
-  const std::string nc = EscapeQuotes(p.next_cycle);
+  const std::string nc = common::QuoteDoubled(p.next_cycle);
   const std::string y = std::to_string(year);
   const std::string pe = std::to_string(period);
   Batch t;

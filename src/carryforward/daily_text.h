@@ -21,15 +21,11 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace marl::daily {
 
 // "YYYY-MM-DD" of an automation date (days since 1899-12-30).
 std::string FormatDay(double ole_date);
-
-// The text of a quoted literal's body: every "'" doubled.
-std::string EscapeQuotes(std::string_view text);
 
 // The daily-costing period values a DayCost_SetBegBal batch needs.
 struct DayPeriod {

@@ -49,17 +49,6 @@ std::string Upper(std::string s) {
   return s;
 }
 
-// A single quote written twice, for a text put between single quotes.
-std::string QuoteDoubled(const std::string& s) {
-  std::string out;
-  out.reserve(s.size() + 2);
-  for (char c : s) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out;
-}
-
 std::string ValueText(const Variant& value) {
   try {
     return value.ToText();
@@ -650,7 +639,7 @@ bool CommandBuilder::BmIDUsed(const std::string& aTable,
     table = "CB_BmStandard";
   }
   std::string text = "SELECT " + aField + " FROM " + table + " WHERE " +
-                     aField + "='" + QuoteDoubled(aValue) + "'";
+                     aField + "='" + common::QuoteDoubled(aValue) + "'";
   if (!sFilter.empty()) text += " AND " + sFilter;
   PrepareCommand();
   const std::string language = Language();

@@ -231,6 +231,16 @@ std::string GetPropValue(const std::string& props, const std::string& key) {
   }
 }
 
+std::string QuoteDoubled(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    out.push_back(c);
+    if (c == '\'') out.push_back('\'');
+  }
+  return out;
+}
+
 std::string PeriodKeyText(int32_t year, int32_t period) {
   return Variant::FormatDouble(static_cast<double>(year) +
                                0.0001 * static_cast<double>(period));

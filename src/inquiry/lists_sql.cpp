@@ -60,20 +60,10 @@ constexpr const char* kMaterialsHead =
 // parentheses.
 std::string ItemsWithTotal(const std::string& name) {
   return "(SELECT FID,FName FROM CB_BmItem UNION (SELECT '*' AS FID,'" +
-         QuoteDoubled(name) + "' AS FName))";
+         common::QuoteDoubled(name) + "' AS FName))";
 }
 
 }  // namespace
-
-std::string QuoteDoubled(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  return out;
-}
 
 std::string GetListSql(int32_t year, int32_t period, const std::string& dept,
                        const std::string& filter, bool view_full,
@@ -90,7 +80,8 @@ std::string GetListSql(int32_t year, int32_t period, const std::string& dept,
                  : "x.FProductID,y.FID AS FCostID";
   s += " FROM CB_CostBalance x,";
   s += "(SELECT FID,FName FROM CB_BmItem";
-  s += " UNION (SELECT '*' AS FID,'" + QuoteDoubled(t.t1) + "' AS FName)) y";
+  s += " UNION (SELECT '*' AS FID,'" + common::QuoteDoubled(t.t1) +
+       "' AS FName)) y";
   if (view_full) {
     s += ",(SELECT DISTINCT FExpDeptID,FProductID FROM CB_CostBalance";
     s += " WHERE FYear + 0.0001 * FPeriod <=" + current_key + ") v";
@@ -102,7 +93,8 @@ std::string GetListSql(int32_t year, int32_t period, const std::string& dept,
   s += kJoinOn2;
   s += ")h1";
   s += " WHERE FYear = " + Num(year) + " AND FPeriod=" + Num(period);
-  if (!dept.empty()) s += " AND FExpDeptID = '" + QuoteDoubled(dept) + "'";
+  if (!dept.empty())
+    s += " AND FExpDeptID = '" + common::QuoteDoubled(dept) + "'";
   if (!filter.empty()) s += " AND " + filter;
   s += ") a,CB_BmExpDept b,CB_BmProduct c,";
   s += ItemsWithTotal(t.t2) + " d,";
@@ -130,7 +122,8 @@ std::string GetCostListSql(const std::string& filter,
        "y.FID AS FCostID";
   s += " FROM CB_CostBalance x,";
   s += "(SELECT FID,FName FROM CB_BmItem";
-  s += " UNION (SELECT '*' AS FID,'" + QuoteDoubled(t.t1) + "' AS FName)) y";
+  s += " UNION (SELECT '*' AS FID,'" + common::QuoteDoubled(t.t1) +
+       "' AS FName)) y";
   s += ",(SELECT DISTINCT FExpDeptID,FProductID FROM CB_CostBalance";
   s += " WHERE FYear + 0.0001 * FPeriod <=" + current_key + ") v";
   s += " WHERE v.FExpDeptID = x.FExpDeptID) t1";
@@ -145,7 +138,7 @@ std::string GetCostListSql(const std::string& filter,
   s += kMaterialsHead;
   s += "c,";
   s += "(SELECT FID,FName FROM CB_BmItem UNION SELECT '*' AS FID,'" +
-       QuoteDoubled(t.t2) + "' AS FName) d";
+       common::QuoteDoubled(t.t2) + "' AS FName) d";
   s += " WHERE a.FExpDeptID = b.FExpDeptID AND a.FProductID = b.FProductID";
   s += " AND a.FProductID=c.FID";
   s += " AND a.FCostID = b.FCostID AND a.FCostID=d.FID";
@@ -158,7 +151,7 @@ std::string GetBalListSql(int32_t year, int32_t period, const std::string& dept,
                           const TotalNames& t) {
   const std::string y = Num(year);
   const std::string p = Num(period);
-  const std::string d = QuoteDoubled(dept);
+  const std::string d = common::QuoteDoubled(dept);
   std::string s;
   s.reserve(6144);
   s += "SELECT * FROM (";

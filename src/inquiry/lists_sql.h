@@ -29,9 +29,6 @@ struct TotalNames {
   std::string t2;  // LoadResText("合 计", language)
 };
 
-// `text` with every single quote doubled, ready to stand between quotes.
-std::string QuoteDoubled(const std::string& text);
-
 // GetList: the balance of (year, period); every department when `dept` is
 // empty; `current_key` is the current period's key (common::PeriodKeyText).
 std::string GetListSql(int32_t year, int32_t period, const std::string& dept,

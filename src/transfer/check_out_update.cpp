@@ -53,16 +53,6 @@ constexpr const char* kCostBalInfo = "MarlCostBal.CostBalInfo";
 constexpr const char* kSettlePrice = "MarlCheckOut.cUpdate";
 constexpr const char* kDepartmentFilter = "FType=0";
 
-std::string QuoteDoubled(const std::string& s) {
-  std::string out;
-  out.reserve(s.size() + 2);
-  for (char c : s) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out;
-}
-
 double ProfileNumber(data::CDataSource& ds, const char* key,
                      const char* category) {
   return transfer::LeadingNumber(common::GetProfileValue(ds, key, category));
@@ -161,9 +151,10 @@ Variant CheckOutUpdate::SetSystemProfile(const std::string& Key,
                                          const std::string& Value) {
   return Run(kNoHandling, [&](frame::Method& m) {
     auto cn = m.data_source().Connection();
-    cn->Execute("UPDATE t_SystemProfile SET FValue = '" + QuoteDoubled(Value) +
+    cn->Execute("UPDATE t_SystemProfile SET FValue = '" +
+                    common::QuoteDoubled(Value) +
                     "' WHERE FCategory = 'CB' AND FKey = '" +
-                    QuoteDoubled(Key) + "'",
+                    common::QuoteDoubled(Key) + "'",
                 nullptr, data::ado::kOptionUnspecified);
     return Variant();
   });

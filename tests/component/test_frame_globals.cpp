@@ -272,6 +272,13 @@ TEST(GetPropValueTest, MatchesKeysOnlyWhereAKeyStarts) {
   }
 }
 
+TEST(QuoteDoubledTest, DoublesEverySingleQuote) {
+  EXPECT_EQ(common::QuoteDoubled("O'Ne''il"), "O''Ne''''il");
+  EXPECT_EQ(common::QuoteDoubled("'"), "''");
+  EXPECT_EQ(common::QuoteDoubled("plain"), "plain");
+  EXPECT_EQ(common::QuoteDoubled(""), "");
+}
+
 TEST(PeriodKeyTextTest, YearPlusTenThousandthsWithoutTrailingZeros) {
   const struct {
     int32_t year, period;

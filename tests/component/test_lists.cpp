@@ -495,10 +495,5 @@ TEST_F(ListsTest, GetBatchListSendsItsText) {
       " ORDER BY a.FProductID,a.FExpDeptID,a.FCostID");
 }
 
-TEST(ListsSqlTest, QuotesDoubled) {
-  EXPECT_EQ(inquiry::QuoteDoubled("O'Ne''il"), "O''Ne''''il");
-  EXPECT_EQ(inquiry::QuoteDoubled(""), "");
-}
-
 }  // namespace
 }  // namespace marl
