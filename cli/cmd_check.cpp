@@ -7,7 +7,6 @@
 #include <iostream>
 
 #include "marlcheckout/check_out_info.h"
-#include "marlcheckout/registry.h"
 #include "operator.h"
 
 namespace marl::cli {
@@ -18,12 +17,7 @@ int RunCheck(const Target& target, std::optional<YearPeriod> period,
     Database db(target);
     period = db.CurrentPeriod();
   }
-  auto info = std::dynamic_pointer_cast<CheckOutInfo>(
-      Registry::Instance().Create(CheckOutInfo::kProgId));
-  if (!info) {
-    throw Error(err::kClassNotRegistered, "marl-checkout",
-                "MarlCheckOut.CheckOutInfo is not available");
-  }
+  auto info = NewComponent<CheckOutInfo>();
   const int32_t y = period->year, p = period->period;
   auto yes_no = [](bool b) { return b ? "yes" : "no"; };
   const bool voucher = info->CheckHasVoucher(target.dsn, y, p);

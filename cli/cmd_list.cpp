@@ -16,7 +16,6 @@
 #include <iostream>
 
 #include "marlcheckout/check_out_info.h"
-#include "marlcheckout/registry.h"
 #include "operator.h"
 #include "table_format.h"
 
@@ -123,12 +122,7 @@ int RunList(const ListOptions& o) {
     Database db(t);
     period = db.CurrentPeriod();
   }
-  auto info = std::dynamic_pointer_cast<CheckOutInfo>(
-      Registry::Instance().Create(CheckOutInfo::kProgId));
-  if (!info) {
-    throw Error(err::kClassNotRegistered, "marl-checkout",
-                "MarlCheckOut.CheckOutInfo is not available");
-  }
+  auto info = NewComponent<CheckOutInfo>();
   std::shared_ptr<ItemList> list;
   if (o.kind == "balances") {
     list = info->GetList(t.dsn, period.year, period.period, o.dept, o.filter,

@@ -8,7 +8,6 @@
 #include <map>
 
 #include "marlcheckout/check_out_update.h"
-#include "marlcheckout/registry.h"
 #include "operator.h"
 #include "table_format.h"
 
@@ -53,12 +52,7 @@ std::string Amount(double v) { return Variant::FormatDouble(v); }
 }  // namespace
 
 int RunStatus(const Target& target, std::ostream& out) {
-  auto update = std::dynamic_pointer_cast<CheckOutUpdate>(
-      Registry::Instance().Create(CheckOutUpdate::kProgId));
-  if (!update) {
-    throw Error(err::kClassNotRegistered, "marl-checkout",
-                "MarlCheckOut.CheckOutUpdate is not available");
-  }
+  auto update = NewComponent<CheckOutUpdate>();
   Variant tvec, batches;
   int32_t y = 0, p = 0, ny = 0, np = 0;
   update->TransPeriod(target.dsn, tvec, batches, y, p, ny, np);

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "common.h"
+#include "marlcheckout/error.h"
+#include "marlcheckout/registry.h"
 
 namespace marl::data {
 class Connection;
@@ -26,6 +28,21 @@ class Connection;
 namespace marl::cli {
 
 inline constexpr int kExitRefused = 4;
+
+// A new object of component class T (by T::kProgId) from the registry.
+// Raises kClassNotRegistered ("<ProgID> is not available", source
+// "marl-checkout") when the registry gives an object of another class, and
+// passes the registry's own failures on.
+template <class T>
+std::shared_ptr<T> NewComponent() {
+  auto object =
+      std::dynamic_pointer_cast<T>(Registry::Instance().Create(T::kProgId));
+  if (!object) {
+    throw Error(err::kClassNotRegistered, "marl-checkout",
+                std::string(T::kProgId) + " is not available");
+  }
+  return object;
+}
 
 // A guard refused the command; the message is printed and the tool exits 4.
 class Refused : public std::runtime_error {
