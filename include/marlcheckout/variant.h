@@ -126,6 +126,9 @@ class Variant {
   static std::string FormatDouble(double v);
 
  private:
+  static Variant OfInt(VarType type, int64_t i);
+  static Variant OfDouble(VarType type, double d);
+
   VarType type_ = VarType::Empty;
   int64_t i_ = 0;  // I2, I4, Currency (scaled), Bool (0/1), Byte
   double d_ = 0;   // R4, R8, Date

@@ -273,46 +273,34 @@ Variant Variant::Missing() {
   return v;
 }
 
-Variant Variant::I2(int16_t x) {
+Variant Variant::OfInt(VarType type, int64_t i) {
   Variant v;
-  v.type_ = VarType::I2;
-  v.i_ = x;
+  v.type_ = type;
+  v.i_ = i;
   return v;
 }
 
-Variant Variant::I4(int32_t x) {
+Variant Variant::OfDouble(VarType type, double d) {
   Variant v;
-  v.type_ = VarType::I4;
-  v.i_ = x;
+  v.type_ = type;
+  v.d_ = d;
   return v;
 }
 
-Variant Variant::R4(float x) {
-  Variant v;
-  v.type_ = VarType::R4;
-  v.d_ = x;
-  return v;
-}
+Variant Variant::I2(int16_t x) { return OfInt(VarType::I2, x); }
 
-Variant Variant::R8(double x) {
-  Variant v;
-  v.type_ = VarType::R8;
-  v.d_ = x;
-  return v;
-}
+Variant Variant::I4(int32_t x) { return OfInt(VarType::I4, x); }
+
+Variant Variant::R4(float x) { return OfDouble(VarType::R4, x); }
+
+Variant Variant::R8(double x) { return OfDouble(VarType::R8, x); }
 
 Variant Variant::CurrencyScaled(int64_t scaled) {
-  Variant v;
-  v.type_ = VarType::Currency;
-  v.i_ = scaled;
-  return v;
+  return OfInt(VarType::Currency, scaled);
 }
 
 Variant Variant::Date(double oleDate) {
-  Variant v;
-  v.type_ = VarType::Date;
-  v.d_ = oleDate;
-  return v;
+  return OfDouble(VarType::Date, oleDate);
 }
 
 Variant Variant::Text(std::string utf8) {
@@ -322,19 +310,9 @@ Variant Variant::Text(std::string utf8) {
   return v;
 }
 
-Variant Variant::Bool(bool x) {
-  Variant v;
-  v.type_ = VarType::Bool;
-  v.i_ = x ? 1 : 0;
-  return v;
-}
+Variant Variant::Bool(bool x) { return OfInt(VarType::Bool, x ? 1 : 0); }
 
-Variant Variant::Byte(uint8_t x) {
-  Variant v;
-  v.type_ = VarType::Byte;
-  v.i_ = x;
-  return v;
-}
+Variant Variant::Byte(uint8_t x) { return OfInt(VarType::Byte, x); }
 
 Variant Variant::Bytes(std::vector<uint8_t> x) {
   Variant v;
