@@ -63,7 +63,7 @@ const char* const kCloseText =
 
 void BM_Translate(benchmark::State& state) {
   for (auto _ : state) {
-    auto script = sqlite::Translate(kCloseText);
+    auto script = tsql::Translate(kCloseText);
     benchmark::DoNotOptimize(script);
   }
 }

@@ -93,7 +93,7 @@ std::string DayAccountBatch() {
 void BM_TranslateBuilderInsert(benchmark::State& state) {
   const std::string text = BuilderInsert();
   for (auto _ : state) {
-    marl::data::sqlite::Script s = marl::data::sqlite::Translate(text);
+    marl::data::tsql::Script s = marl::data::tsql::Translate(text);
     benchmark::DoNotOptimize(s);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
@@ -104,7 +104,7 @@ BENCHMARK(BM_TranslateBuilderInsert);
 void BM_TranslateDayAccountBatch(benchmark::State& state) {
   const std::string text = DayAccountBatch();
   for (auto _ : state) {
-    marl::data::sqlite::Script s = marl::data::sqlite::Translate(text);
+    marl::data::tsql::Script s = marl::data::tsql::Translate(text);
     benchmark::DoNotOptimize(s);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *

@@ -20,14 +20,16 @@
 #include <memory>
 #include <string>
 
+#include "marlcheckout/class_ids.h"
 #include "marlcheckout/containers.h"
+#include "marlcheckout/export.h"
 #include "marlcheckout/public_object.h"
 
 namespace marl {
 
-class CheckOutInfo : public PublicObject {
+class MARL_API CheckOutInfo : public PublicObject {
  public:
-  static constexpr const char* kProgId = "MarlCheckOut.CheckOutInfo";
+  static constexpr const char* kProgId = ids::kCheckOutInfoProgId;
 
   // A new object bound to the calling thread's current transaction, if any.
   static std::shared_ptr<CheckOutInfo> Create();

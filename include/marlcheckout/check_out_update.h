@@ -17,15 +17,17 @@
 #include <memory>
 #include <string>
 
+#include "marlcheckout/class_ids.h"
 #include "marlcheckout/containers.h"
+#include "marlcheckout/export.h"
 #include "marlcheckout/public_object.h"
 #include "marlcheckout/variant.h"
 
 namespace marl {
 
-class CheckOutUpdate : public PublicObject {
+class MARL_API CheckOutUpdate : public PublicObject {
  public:
-  static constexpr const char* kProgId = "MarlCheckOut.CheckOutUpdate";
+  static constexpr const char* kProgId = ids::kCheckOutUpdateProgId;
 
   // A new object bound to the calling thread's current transaction, if any.
   static std::shared_ptr<CheckOutUpdate> Create();

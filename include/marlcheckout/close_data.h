@@ -16,15 +16,17 @@
 #include <memory>
 #include <string>
 
+#include "marlcheckout/class_ids.h"
 #include "marlcheckout/containers.h"
+#include "marlcheckout/export.h"
 #include "marlcheckout/public_object.h"
 #include "marlcheckout/variant.h"
 
 namespace marl {
 
-class CloseData : public PublicObject {
+class MARL_API CloseData : public PublicObject {
  public:
-  static constexpr const char* kProgId = "MarlCheckOut.CloseData";
+  static constexpr const char* kProgId = ids::kCloseDataProgId;
 
   // A new object bound to the calling thread's current transaction, if any.
   static std::shared_ptr<CloseData> Create();

@@ -26,11 +26,12 @@
 #include <vector>
 
 #include "marlcheckout/dispatch.h"
+#include "marlcheckout/export.h"
 #include "marlcheckout/variant.h"
 
 namespace marl {
 
-class FieldValueSet : public Dispatchable {
+class MARL_API FieldValueSet : public Dispatchable {
  public:
   static std::shared_ptr<FieldValueSet> Create();
 
@@ -55,7 +56,7 @@ class FieldValueSet : public Dispatchable {
   ptrdiff_t Index(std::string_view key) const;
 };
 
-class ItemList : public Dispatchable {
+class MARL_API ItemList : public Dispatchable {
  public:
   static std::shared_ptr<ItemList> Create();
 

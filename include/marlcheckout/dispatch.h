@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "marlcheckout/export.h"
 #include "marlcheckout/variant.h"
 
 namespace marl {
@@ -57,7 +58,7 @@ struct MemberInfo {
   MemberHandler handler;  // empty: raises kNotImplemented naming the member
 };
 
-struct DispatchTable {
+struct MARL_API DispatchTable {
   std::string class_name;
   std::vector<MemberInfo> members;
 
@@ -66,7 +67,8 @@ struct DispatchTable {
   const MemberInfo* Find(int32_t dispid, InvokeKind kind) const;
 };
 
-class Dispatchable : public std::enable_shared_from_this<Dispatchable> {
+class MARL_API Dispatchable
+    : public std::enable_shared_from_this<Dispatchable> {
  public:
   virtual ~Dispatchable();
 

@@ -14,10 +14,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "marlcheckout/export.h"
+
 namespace marl {
 
-// Numbers used across the component.
+// Every error number the component and its platform raise or return, in
+// one table.
 namespace err {
+// Runtime errors with their usual English descriptions (ErrorText).
 constexpr int32_t kInvalidArgument = 5;  // Invalid procedure call or argument
 constexpr int32_t kOverflow = 6;         // Overflow
 constexpr int32_t kSubscriptRange = 9;   // Subscript out of range
@@ -29,23 +33,54 @@ constexpr int32_t kNotSupportedByObject =
     438;  // Object doesn't support this property or method
 constexpr int32_t kDuplicateKey =
     457;  // This key is already associated with an element of this collection
-constexpr int32_t kParseString = static_cast<int32_t>(0x80044044);
+
+// The component's own errors.
+constexpr int32_t kParseString =
+    static_cast<int32_t>(0x80044044);            // rejected property string
+constexpr int32_t kKeysMissingUpdate = 1;        // builder: update without keys
+constexpr int32_t kKeysMissingUpdateInsert = 2;  // builder: upsert w/o keys
+constexpr int32_t kRequired = 10000;             // required value missing
+constexpr int32_t kConversion = 10004;           // value not convertible
+constexpr int32_t kTooLong = 10005;              // value longer than size
+constexpr int32_t kIndexExists = 10006;          // unique index value taken
+constexpr int32_t kRowExists = 10007;            // row with these keys exists
+constexpr int32_t kRowMissing = 10008;           // no row with these keys
+constexpr int32_t kLayout = 10009;               // value set does not fit
+constexpr int32_t kSource = 10010;               // no table described
+constexpr int32_t kCodeUsed = 12222;             // code in use elsewhere
+
+// Platform (automation, registry, transactions, server entry points).
+constexpr int32_t kOk = 0;     // S_OK
+constexpr int32_t kFalse = 1;  // S_FALSE
 constexpr int32_t kNotImplemented =
-    static_cast<int32_t>(0x80004001);                        // E_NOTIMPL
-constexpr int32_t kFail = static_cast<int32_t>(0x80004005);  // E_FAIL
+    static_cast<int32_t>(0x80004001);  // E_NOTIMPL
+constexpr int32_t kNoInterface =
+    static_cast<int32_t>(0x80004002);                           // E_NOINTERFACE
+constexpr int32_t kPointer = static_cast<int32_t>(0x80004003);  // E_POINTER
+constexpr int32_t kFail = static_cast<int32_t>(0x80004005);     // E_FAIL
 constexpr int32_t kUnknownName =
     static_cast<int32_t>(0x80020006);  // DISP_E_UNKNOWNNAME
 constexpr int32_t kMemberNotFound =
     static_cast<int32_t>(0x80020003);  // DISP_E_MEMBERNOTFOUND
 constexpr int32_t kBadParamCount =
     static_cast<int32_t>(0x8002000E);  // DISP_E_BADPARAMCOUNT
+constexpr int32_t kClassNotAvailable =
+    static_cast<int32_t>(0x80040111);  // CLASS_E_CLASSNOTAVAILABLE
 constexpr int32_t kClassNotRegistered =
     static_cast<int32_t>(0x80040154);  // REGDB_E_CLASSNOTREG
 constexpr int32_t kWrongThread =
     static_cast<int32_t>(0x8001010E);  // RPC_E_WRONG_THREAD
 constexpr int32_t kTransactionAborted =
     static_cast<int32_t>(0x8004E002);  // CONTEXT_E_ABORTED
-// OLE DB errors raised by the data layer.
+
+// Data access (ADO and OLE DB) errors raised by the data layer.
+constexpr int32_t kNoCurrentRecord = 3021;  // BOF or EOF
+constexpr int32_t kItemNotFound = 3265;     // no such field or parameter
+constexpr int32_t kObjectClosed = 3704;     // operation on a closed object
+constexpr int32_t kObjectOpen = 3705;       // operation on an open object
+constexpr int32_t kNoConnection = 3709;     // no open connection
+constexpr int32_t kParamNotOptional =
+    static_cast<int32_t>(0x80040E10);  // "?" without a value
 constexpr int32_t kDbSyntax = static_cast<int32_t>(0x80040E14);
 constexpr int32_t kDbNoTable = static_cast<int32_t>(0x80040E37);
 constexpr int32_t kDbIntegrity = static_cast<int32_t>(0x80040E2F);
@@ -53,9 +88,9 @@ constexpr int32_t kDbFail = static_cast<int32_t>(0x80004005);
 }  // namespace err
 
 // The usual English description of a small error number ("" when none).
-std::string ErrorText(int32_t number);
+MARL_API std::string ErrorText(int32_t number);
 
-class Error : public std::exception {
+class MARL_API Error : public std::exception {
  public:
   Error(int32_t number, std::string source, std::string description,
         std::string help_file = "", int32_t help_context = 0);

@@ -14,18 +14,24 @@
 // that created it (see transaction.h).
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <type_traits>
+#include <utility>
 
+#include "marlcheckout/export.h"
 #include "marlcheckout/transaction.h"
 
 namespace marl {
 
 namespace frame {
 class ObjectEnv;
+class Method;
 struct FailureForm;
 }  // namespace frame
 
-class PublicObject : public Component {
+class MARL_API PublicObject : public Component {
  public:
   ~PublicObject() override;
 
@@ -35,13 +41,25 @@ class PublicObject : public Component {
  protected:
   explicit PublicObject(TxAttribute attr);
 
-  // Runs one public method: Component::Call around the shared method frame
-  // with the given failure form. Defined in the component's private frame
-  // header (frame/frame.h), which every method body includes.
-  template <class F>
-  auto Run(const frame::FailureForm& form, F&& body);
+  // Runs one public method: Component::Call around the component's method
+  // frame, which applies `form` to a failure of `body`. `prelude`, when not
+  // empty, runs first inside the call, before the failure handling is armed.
+  void RunFrame(const frame::FailureForm& form,
+                const std::function<void()>& prelude,
+                const std::function<void(frame::Method&)>& body);
 
-  frame::ObjectEnv& env() const { return *env_; }
+  // RunFrame without a prelude, handing back what `body` returns.
+  template <class F>
+  auto Run(const frame::FailureForm& form, F&& body) {
+    using R = std::invoke_result_t<F&, frame::Method&>;
+    if constexpr (std::is_void_v<R>) {
+      RunFrame(form, {}, body);
+    } else {
+      std::optional<R> result;
+      RunFrame(form, {}, [&](frame::Method& m) { result.emplace(body(m)); });
+      return std::move(*result);
+    }
+  }
 
  private:
   std::unique_ptr<frame::ObjectEnv> env_;

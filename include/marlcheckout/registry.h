@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "marlcheckout/export.h"
+
 namespace marl {
 
 class Dispatchable;
@@ -35,7 +37,7 @@ struct ClassInfo {
   std::function<std::shared_ptr<Dispatchable>()> factory;
 };
 
-class Registry {
+class MARL_API Registry {
  public:
   static Registry& Instance();
 

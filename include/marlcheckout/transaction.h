@@ -35,19 +35,20 @@
 #include <vector>
 
 #include "marlcheckout/dispatch.h"
+#include "marlcheckout/export.h"
 #include "marlcheckout/registry.h"
 
 namespace marl {
 
 // A participant in a transaction (e.g. a physical database connection).
-class Resource {
+class MARL_API Resource {
  public:
   virtual ~Resource() = default;
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
 };
 
-class Transaction {
+class MARL_API Transaction {
  public:
   Transaction();
   ~Transaction();  // rolls back when still active
@@ -77,7 +78,7 @@ class Transaction {
   bool active_ = true;
 };
 
-class TransactionScope {
+class MARL_API TransactionScope {
  public:
   TransactionScope();
   ~TransactionScope();  // rolls back when not committed
@@ -93,7 +94,7 @@ class TransactionScope {
   bool done_ = false;
 };
 
-class ObjectContext {
+class MARL_API ObjectContext {
  public:
   void SetComplete() { vote_abort_ = false; }
   void SetAbort() { vote_abort_ = true; }
@@ -113,9 +114,9 @@ class ObjectContext {
 
 // The context of the innermost component call on this thread; nullptr when
 // no component call is running.
-ObjectContext* GetObjectContext();
+MARL_API ObjectContext* GetObjectContext();
 
-class Component : public Dispatchable {
+class MARL_API Component : public Dispatchable {
  public:
   TxAttribute transaction_attribute() const { return attr_; }
   // Set by Registry::Create / ObjectContext::CreateInstance.

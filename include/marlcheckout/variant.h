@@ -26,6 +26,8 @@
 #include <string_view>
 #include <vector>
 
+#include "marlcheckout/export.h"
+
 namespace marl {
 
 class Dispatchable;
@@ -48,7 +50,7 @@ enum class VarType : uint16_t {
   ByteArray = 8209,  // VT_ARRAY | VT_UI1
 };
 
-class Variant {
+class MARL_API Variant {
  public:
   Variant();  // Empty
 

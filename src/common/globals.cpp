@@ -6,8 +6,8 @@
 
 #include "common/errinfo.h"
 #include "data/cparse.h"
+#include "marlcheckout/class_ids.h"
 #include "marlcheckout/registry.h"
-#include "marlcheckout/server.h"
 
 namespace marl::common {
 
@@ -92,7 +92,7 @@ void CheckValue(data::CDataSource& ds, const std::string& error_item,
                 Variant& value, int32_t value_type, int32_t size,
                 bool required) {
   if (value.IsEmptyOrNull() || value.IsMissing()) {
-    if (required) RaiseCheckError(ds, kErrRequired, error_item, nullptr);
+    if (required) RaiseCheckError(ds, err::kRequired, error_item, nullptr);
     value = Variant::Null();
     return;
   }
@@ -102,23 +102,23 @@ void CheckValue(data::CDataSource& ds, const std::string& error_item,
     try {
       value = value.ChangeType(static_cast<VarType>(value_type));
     } catch (const Error&) {
-      RaiseCheckError(ds, kErrConversion, error_item, &value);
+      RaiseCheckError(ds, err::kConversion, error_item, &value);
     }
   }
   if (value.Type() == VarType::Text) {
     size_t length = Variant::Utf16Length(value.AsText());
     if (length != 0 && size >= 1 && length > static_cast<size_t>(size)) {
-      RaiseCheckError(ds, kErrTooLong, error_item, &value);
+      RaiseCheckError(ds, err::kTooLong, error_item, &value);
     }
   } else if (value.Type() == VarType::ByteArray) {
     size_t count = value.AsBytes().size();
     if (count == 0) {
-      if (required) RaiseCheckError(ds, kErrRequired, error_item, nullptr);
+      if (required) RaiseCheckError(ds, err::kRequired, error_item, nullptr);
       value = Variant::Null();
       return;
     }
     if (size >= 1 && count > static_cast<size_t>(size)) {
-      RaiseCheckError(ds, kErrTooLong, error_item, &value);
+      RaiseCheckError(ds, err::kTooLong, error_item, &value);
     }
   }
 }
@@ -244,6 +244,15 @@ std::string QuoteDoubled(std::string_view text) {
 std::string PeriodKeyText(int32_t year, int32_t period) {
   return Variant::FormatDouble(static_cast<double>(year) +
                                0.0001 * static_cast<double>(period));
+}
+
+std::shared_ptr<FieldValueSet> ValueSetArgument(const Variant& v) {
+  if (v.IsEmptyOrNull() || v.IsMissing()) return nullptr;
+  if (v.Type() != VarType::Object) throw Error::Of(err::kTypeMismatch);
+  if (!v.AsObject()) return nullptr;
+  auto set = std::dynamic_pointer_cast<FieldValueSet>(v.AsObject());
+  if (!set) throw Error::Of(err::kTypeMismatch);
+  return set;
 }
 
 }  // namespace marl::common

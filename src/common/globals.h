@@ -26,11 +26,6 @@
 
 namespace marl::common {
 
-// Numbers of the value check's errors.
-inline constexpr int32_t kErrRequired = 10000;    // required value missing
-inline constexpr int32_t kErrConversion = 10004;  // value not convertible
-inline constexpr int32_t kErrTooLong = 10005;     // value longer than size
-
 // The value of one setting of t_SystemProfile (`key` in `category`, note the
 // order), read through a new read-committed connection of `ds` with
 // "Select FValue From t_SystemProfile Where FCategory = ? And FKey = ?".
@@ -81,6 +76,11 @@ std::string LoadResText(const std::string& text, const std::string& language);
 // any blanks, so "ReportLanguage=x" is not read as "Language". Empty text
 // when the key is absent.
 std::string GetPropValue(const std::string& props, const std::string& key);
+
+// A FieldValueSet argument of a late-bound call: an object reference to a
+// value set, or nothing (Empty, Null, Missing or a null reference gives
+// nullptr). Anything else raises 13.
+std::shared_ptr<FieldValueSet> ValueSetArgument(const Variant& v);
 
 // `text` with every single quote doubled, ready to stand between single
 // quotes in a statement. Never fails.

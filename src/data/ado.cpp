@@ -33,19 +33,13 @@ namespace marl::data {
 
 namespace {
 
-constexpr int32_t kItemNotFound = 3265;
-constexpr int32_t kNoCurrentRecord = 3021;
-constexpr int32_t kObjectClosed = 3704;
-constexpr int32_t kObjectOpen = 3705;
-constexpr int32_t kNoConnection = 3709;
-
 Error ItemNotFound(const std::string& source) {
-  return Error(kItemNotFound, source,
+  return Error(err::kItemNotFound, source,
                "Item cannot be found in the collection corresponding to the "
                "requested name or ordinal.");
 }
 Error Closed(const std::string& source) {
-  return Error(kObjectClosed, source,
+  return Error(err::kObjectClosed, source,
                "Operation is not allowed when the object is closed.");
 }
 
@@ -159,7 +153,7 @@ void Connection::Open(const std::string& connection_string,
                       const std::string& /*user*/,
                       const std::string& /*password*/, int32_t /*options*/) {
   if (handle_) {
-    throw Error(kObjectOpen, "ADODB.Connection",
+    throw Error(err::kObjectOpen, "ADODB.Connection",
                 "Operation is not allowed when the object is open.");
   }
   auto handle = std::make_shared<PhysicalHandle>();
@@ -337,7 +331,7 @@ std::shared_ptr<Parameter> Command::CreateParameter(const std::string& name,
 std::shared_ptr<Recordset> Command::Execute(int64_t* records_affected,
                                             int32_t /*options*/) {
   if (!connection_ || connection_->State() != ado::kStateOpen) {
-    throw Error(kNoConnection, "ADODB.Command",
+    throw Error(err::kNoConnection, "ADODB.Command",
                 "The connection cannot be used to perform this operation. It "
                 "is either closed or invalid in this context.");
   }
@@ -370,11 +364,11 @@ void Recordset::Open(const std::string& source,
                      int32_t cursor_type, int32_t lock_type,
                      int32_t /*options*/) {
   if (open_) {
-    throw Error(kObjectOpen, "ADODB.Recordset",
+    throw Error(err::kObjectOpen, "ADODB.Recordset",
                 "Operation is not allowed when the object is open.");
   }
   if (!connection || connection->State() != ado::kStateOpen) {
-    throw Error(kNoConnection, "ADODB.Recordset",
+    throw Error(err::kNoConnection, "ADODB.Recordset",
                 "The connection cannot be used to perform this operation. It "
                 "is either closed or invalid in this context.");
   }
@@ -412,7 +406,7 @@ void Recordset::MoveFirst() {
 void Recordset::MoveNext() {
   if (!open_) throw Closed("ADODB.Recordset");
   if (Eof()) {
-    throw Error(kNoCurrentRecord, "ADODB.Recordset",
+    throw Error(err::kNoCurrentRecord, "ADODB.Recordset",
                 "Either BOF or EOF is True, or the current record has been "
                 "deleted. Requested operation requires a current record.");
   }
@@ -497,7 +491,7 @@ void Recordset::Fill(const ResultSet& rs) {
 const Variant& Recordset::ValueAt(int32_t field_index) const {
   if (!open_) throw Closed("ADODB.Recordset");
   if (Eof()) {
-    throw Error(kNoCurrentRecord, "ADODB.Field",
+    throw Error(err::kNoCurrentRecord, "ADODB.Field",
                 "Either BOF or EOF is True, or the current record has been "
                 "deleted. Requested operation requires a current record.");
   }

@@ -32,7 +32,6 @@
 #include <string_view>
 #include <utility>
 
-#include "data/sqlite/sqlite_provider.h"
 #include "marlcheckout/error.h"
 
 namespace marl::data {
@@ -72,15 +71,12 @@ std::atomic<bool> g_tracing{false};
 std::atomic<bool> g_fault_armed{false};
 std::atomic<int64_t> g_statements{0};
 
-// Registers the built-in providers and reads MARL_TRACE_SQL, once.
+// Reads MARL_TRACE_SQL, once.
 void EnsureInitialised() {
   static std::once_flag once;
   std::call_once(once, [] {
     State& s = GlobalState();
     std::lock_guard<std::mutex> lock(s.mu);
-    // A provider registered earlier under the same name stays in place.
-    auto builtin = sqlite::MakeSqliteProvider();
-    s.providers.emplace(Lower(builtin->Name()), builtin);
     const char* env = std::getenv("MARL_TRACE_SQL");
     if (env != nullptr && *env != '\0') {
       s.trace_file = env;
@@ -375,6 +371,12 @@ void RegisterProvider(std::shared_ptr<Provider> provider) {
   std::lock_guard<std::mutex> lock(s.mu);
   std::string name = Lower(provider->Name());
   s.providers[name] = std::move(provider);
+}
+
+bool HasProvider(const std::string& name) {
+  State& s = GlobalState();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return s.providers.count(Lower(name)) > 0;
 }
 
 std::unique_ptr<PhysicalConnection> OpenPhysical(

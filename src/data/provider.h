@@ -92,10 +92,12 @@ class Provider {
       const ConnectionParams& params) = 0;
 };
 
-// Providers by the name in "Provider=..." (case-insensitive). The SQLite
-// provider registers itself as "SQLite". Opening with an unknown provider
-// raises kDbFail naming it.
+// Providers by the name in "Provider=..." (case-insensitive). Register
+// replaces a provider of the same name. Nothing registers itself: the
+// component server registers the built-in providers. Opening with an unknown
+// provider raises kDbFail naming it.
 void RegisterProvider(std::shared_ptr<Provider> provider);
+bool HasProvider(const std::string& name);
 std::unique_ptr<PhysicalConnection> OpenPhysical(
     const std::string& connection_string);
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/globals.h"
+#include "marlcheckout/public_object.h"
 
 namespace marl {
 
@@ -17,6 +18,15 @@ PublicObject::PublicObject(TxAttribute attr)
 PublicObject::~PublicObject() {
   env_.reset();
   frame::ReleaseLiveObject();
+}
+
+void PublicObject::RunFrame(const frame::FailureForm& form,
+                            const std::function<void()>& prelude,
+                            const std::function<void(frame::Method&)>& body) {
+  Call([&] {
+    if (prelude) prelude();
+    frame::RunMethod(*env_, form, body);
+  });
 }
 
 }  // namespace marl
@@ -109,16 +119,16 @@ Error Method::Fail(const FailureForm& form, Error e) {
   if (form.description == Description::kTranslated) {
     e.set_description(common::LoadResText(e.description(), language_));
   }
-  switch (form.form) {
-    case Form::kC:
+  switch (form.handling) {
+    case Handling::kPrefixSource:
       e.set_source(std::string(form.source) +
                    (form.trail == Trail::kCrLf ? "\r\n" : "") + e.source());
       break;
-    case Form::kD:
+    case Handling::kFixedSource:
       e.set_source(form.source);
       break;
-    case Form::kA:
-    case Form::kB:
+    case Handling::kUntouched:
+    case Handling::kPassOn:
       break;
   }
   common::PendingError() = common::ErrorRecord();

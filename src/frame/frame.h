@@ -1,13 +1,12 @@
 // The frame every public method of the component runs in, written once.
 //
 // A public method is Component::Call (transaction, object context, votes)
-// around RunMethod (activation, the method's connection, the failure form)
-// around the method's own statements. PublicObject::Run puts the two
-// together, so a method body reads:
+// around RunMethod (activation, the method's connection, the failure
+// handling) around the method's own statements. PublicObject::Run puts the
+// two together, so a method body reads:
 //
-//   // Pass-through form, abort vote on failure.
 //   constexpr frame::FailureForm kSetEndBalForm =
-//       frame::FormB(frame::Vote::kAbort);
+//       frame::PassOn(frame::Vote::kAbort);
 //
 //   void CloseData::SetEndBal(const std::string& sDsn, int16_t iYear,
 //                             int16_t iPeriod) {
@@ -21,18 +20,20 @@
 //     });
 //   }
 //
-// When the body raises, RunMethod applies the form:
-// - Form A: nothing; the error leaves unchanged, connections are released
-//   without an explicit close, no vote is cast.
-// - Form B: SetAbort when the form asks for it; every open connection the
-//   method took through the frame (state 1) is closed and released; the
+// When the body raises, RunMethod applies the method's failure form. The
+// four forms are the ones the component's documentation calls A to D:
+// - A, Untouched(): nothing; the error leaves unchanged, connections are
+//   released without an explicit close, no vote is cast.
+// - B, PassOn(): SetAbort when the form asks for it; every open connection
+//   the method took through the frame is closed and released; the
 //   description is passed through LoadResText with the method's language
 //   when the form asks for it; the error is raised again, otherwise
 //   unchanged.
-// - Form C: as B, and the source becomes the form's place text followed by
-//   CRLF and the previous source (Trail::kCrLf), or directly followed by the
-//   previous source (Trail::kDirect).
-// - Form D: as B, and the source becomes the form's fixed text alone.
+// - C, PrefixSource(): as PassOn, and the source becomes the form's place
+//   text followed by CRLF and the previous source (Trail::kCrLf), or
+//   directly followed by the previous source (Trail::kDirect).
+// - D, FixedSource(): as PassOn, and the source becomes the form's fixed
+//   text alone.
 // Number, help file and help context are never changed. An exception that
 // is not a marl::Error is raised as error 0x80004005 (E_FAIL) with its text
 // as description, then handled as above.
@@ -52,7 +53,6 @@
 #include "data/cparse.h"
 #include "data/data_source.h"
 #include "marlcheckout/error.h"
-#include "marlcheckout/public_object.h"
 #include "marlcheckout/transaction.h"
 
 namespace marl::frame {
@@ -86,32 +86,34 @@ class ObjectEnv {
   std::shared_ptr<data::CDataSource> data_source_;
 };
 
-enum class Form { kA, kB, kC, kD };
+enum class Handling { kUntouched, kPassOn, kPrefixSource, kFixedSource };
 enum class Vote { kNone, kAbort };  // vote cast on failure
 enum class Description { kAsRaised, kTranslated };
 enum class Trail { kCrLf, kDirect };  // Form C: separator
 
 // How a method passes a failure back to its caller (see the file comment).
 struct FailureForm {
-  Form form = Form::kA;
+  Handling handling = Handling::kUntouched;
   Vote vote = Vote::kNone;
   Description description = Description::kAsRaised;
-  const char* source = "";  // C: the place; D: the fixed source
+  const char* source = "";  // the place (prefix) or the fixed source
   Trail trail = Trail::kCrLf;
 };
 
-constexpr FailureForm FormA() { return FailureForm{}; }
-constexpr FailureForm FormB(Vote vote, Description d = Description::kAsRaised) {
-  return FailureForm{Form::kB, vote, d, "", Trail::kCrLf};
+constexpr FailureForm Untouched() { return FailureForm{}; }
+constexpr FailureForm PassOn(Vote vote,
+                             Description d = Description::kAsRaised) {
+  return FailureForm{Handling::kPassOn, vote, d, "", Trail::kCrLf};
 }
-constexpr FailureForm FormC(const char* place, Vote vote,
-                            Description d = Description::kAsRaised,
-                            Trail trail = Trail::kCrLf) {
-  return FailureForm{Form::kC, vote, d, place, trail};
+constexpr FailureForm PrefixSource(const char* place, Vote vote,
+                                   Description d = Description::kAsRaised,
+                                   Trail trail = Trail::kCrLf) {
+  return FailureForm{Handling::kPrefixSource, vote, d, place, trail};
 }
-constexpr FailureForm FormD(const char* fixed_source, Vote vote,
-                            Description d = Description::kAsRaised) {
-  return FailureForm{Form::kD, vote, d, fixed_source, Trail::kCrLf};
+constexpr FailureForm FixedSource(const char* fixed_source, Vote vote,
+                                  Description d = Description::kAsRaised) {
+  return FailureForm{Handling::kFixedSource, vote, d, fixed_source,
+                     Trail::kCrLf};
 }
 
 // One running public method: what its body works with.
@@ -134,7 +136,7 @@ class Method {
   ObjectEnv& env() const { return env_; }
 
   // A new connection from the data source's Connection(), tracked so that a
-  // failure closes it (Forms B-D).
+  // failure closes it (every form but Untouched).
   std::shared_ptr<data::Connection> OpenConnection();
   // Tracks a connection obtained elsewhere.
   void Track(std::shared_ptr<data::Connection> connection);
@@ -166,7 +168,7 @@ class Method {
 template <class F>
 auto RunMethod(ObjectEnv& env, const FailureForm& form, F&& body) {
   Method m(env);
-  if (form.form == Form::kA) return body(m);
+  if (form.handling == Handling::kUntouched) return body(m);
   try {
     return body(m);
   } catch (Error& e) {
@@ -183,12 +185,3 @@ void ReleaseLiveObject();
 int64_t LiveObjects();
 
 }  // namespace marl::frame
-
-namespace marl {
-
-template <class F>
-auto PublicObject::Run(const frame::FailureForm& form, F&& body) {
-  return Call([&] { return frame::RunMethod(env(), form, body); });
-}
-
-}  // namespace marl

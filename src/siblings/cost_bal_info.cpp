@@ -6,6 +6,7 @@
 #include "common/globals.h"
 #include "data/ado.h"
 #include "marlcheckout/error.h"
+#include "platform/member_builders.h"
 #include "siblings/sibling_support.h"
 
 namespace marl::siblings {
@@ -138,10 +139,11 @@ const DispatchTable& CostBalInfo::Table() const {
   static const DispatchTable table = [] {
     DispatchTable t;
     t.class_name = "CostBalInfo";
-    t.members.push_back(Method(
+    t.members.push_back(members::Method(
         "GetList", 1,
-        {RefParam("props"), RefParam("departments"), RefParam("year"),
-         RefParam("period"), OptParam("flag", VarType::Empty)},
+        {members::Ref("props"), members::Ref("departments"),
+         members::Ref("year"), members::Ref("period"),
+         members::Opt("flag", VarType::Empty)},
         VarType::Empty, [](Dispatchable& self, std::vector<Variant>& args) {
           return static_cast<CostBalInfo&>(self).GetList(
               args[0].ToText(), args[1], args[2], args[3], args[4]);

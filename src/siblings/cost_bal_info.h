@@ -1,4 +1,4 @@
-// "MarlCostBal.CostBalInfo": the cost balance rows of a period (table
+// ids::kCostBalInfoProgId: the cost balance rows of a period (table
 // CB_CostBalance), in the two shapes the period transfer asks for.
 //
 // Late-bound member GetList, dispid 1, all arguments by reference (none is
@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "marlcheckout/class_ids.h"
 #include "marlcheckout/registry.h"
 #include "marlcheckout/transaction.h"
 #include "marlcheckout/variant.h"
@@ -38,7 +39,7 @@ namespace marl::siblings {
 
 class CostBalInfo : public Component {
  public:
-  static constexpr const char* kProgId = "MarlCostBal.CostBalInfo";
+  static constexpr const char* kProgId = ids::kCostBalInfoProgId;
 
   CostBalInfo();
 

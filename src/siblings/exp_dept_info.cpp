@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/globals.h"
+#include "platform/member_builders.h"
 #include "siblings/sibling_support.h"
 
 namespace marl::siblings {
@@ -29,9 +30,10 @@ const DispatchTable& ExpDeptInfo::Table() const {
   static const DispatchTable table = [] {
     DispatchTable t;
     t.class_name = "ExpDeptInfo";
-    t.members.push_back(Method(
+    t.members.push_back(members::Method(
         "GetList", 1,
-        {InParam("props", VarType::Text), InParam("filter", VarType::Text)},
+        {members::In("props", VarType::Text),
+         members::In("filter", VarType::Text)},
         VarType::Object, [](Dispatchable& self, std::vector<Variant>& args) {
           return Variant::Object(static_cast<ExpDeptInfo&>(self).GetList(
               args[0].AsText(), args[1].AsText()));

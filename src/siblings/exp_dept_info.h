@@ -1,4 +1,4 @@
-// "MarlBaseInfo.ExpDeptInfo": the expense departments of the cost module
+// ids::kExpDeptInfoProgId: the expense departments of the cost module
 // (table CB_BmExpDept).
 //
 // Late-bound member
@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 
+#include "marlcheckout/class_ids.h"
 #include "marlcheckout/containers.h"
 #include "marlcheckout/registry.h"
 #include "marlcheckout/transaction.h"
@@ -31,7 +32,7 @@ namespace marl::siblings {
 
 class ExpDeptInfo : public Component {
  public:
-  static constexpr const char* kProgId = "MarlBaseInfo.ExpDeptInfo";
+  static constexpr const char* kProgId = ids::kExpDeptInfoProgId;
 
   ExpDeptInfo();
   std::shared_ptr<ItemList> GetList(const std::string& props,

@@ -11,8 +11,7 @@
 #include <string_view>
 #include <utility>
 
-#include "frame/class_table.h"
-#include "marlcheckout/server.h"
+#include "marlcheckout/class_ids.h"
 
 #ifndef MARL_RESOURCE_DIR_DEFAULT
 #define MARL_RESOURCE_DIR_DEFAULT "resources"
@@ -185,16 +184,16 @@ std::map<std::string, std::string> ResLoader::ParseResources(
 
 }  // namespace marl::siblings
 
-namespace marl::frame {
+namespace marl::siblings {
 
-ClassInfo ResourceLoaderClass() {
+ClassInfo ResLoaderClass() {
   ClassInfo info;
   info.prog_id = ids::kResLoaderProgId;
   info.clsid = ids::kResLoaderClsid;
   info.threading = ThreadingModel::Apartment;
   info.transaction = TxAttribute::NotSupported;
-  info.factory = [] { return std::make_shared<siblings::ResLoader>(); };
+  info.factory = [] { return std::make_shared<ResLoader>(); };
   return info;
 }
 
-}  // namespace marl::frame
+}  // namespace marl::siblings

@@ -32,6 +32,7 @@
 #include <optional>
 #include <string>
 
+#include "marlcheckout/registry.h"
 #include "marlcheckout/transaction.h"
 
 namespace marl::siblings {
@@ -62,5 +63,9 @@ class ResLoader : public Component {
   std::string language_;
   std::optional<std::map<std::string, std::string>> entries_;
 };
+
+// The loader's registry entry ("OpalRESLOADER.Loader"); the server
+// registers it.
+ClassInfo ResLoaderClass();
 
 }  // namespace marl::siblings

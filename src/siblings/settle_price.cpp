@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "marlcheckout/error.h"
+#include "platform/member_builders.h"
 #include "siblings/sibling_support.h"
 
 namespace marl::siblings {
@@ -50,9 +51,10 @@ const DispatchTable& SettlePrice::Table() const {
   static const DispatchTable table = [] {
     DispatchTable t;
     t.class_name = "cUpdate";
-    t.members.push_back(Method(
+    t.members.push_back(members::Method(
         "GetSettlePrice", 1,
-        {RefParam("props"), RefParam("balanceLists"), RefParam("batchList")},
+        {members::Ref("props"), members::Ref("balanceLists"),
+         members::Ref("batchList")},
         VarType::Empty, [](Dispatchable& self, std::vector<Variant>& args) {
           static_cast<SettlePrice&>(self).GetSettlePrice(args[1], args[2]);
           return Variant();

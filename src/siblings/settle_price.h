@@ -1,4 +1,4 @@
-// "MarlCheckOut.cUpdate": settle prices of the cost balance rows before the
+// ids::kSettlePriceProgId: settle prices of the cost balance rows before the
 // cost balance table is rebuilt.
 //
 // Late-bound member
@@ -20,6 +20,7 @@
 // transaction attribute Supported. Apartment model.
 #pragma once
 
+#include "marlcheckout/class_ids.h"
 #include "marlcheckout/registry.h"
 #include "marlcheckout/transaction.h"
 #include "marlcheckout/variant.h"
@@ -28,7 +29,7 @@ namespace marl::siblings {
 
 class SettlePrice : public Component {
  public:
-  static constexpr const char* kProgId = "MarlCheckOut.cUpdate";
+  static constexpr const char* kProgId = ids::kSettlePriceProgId;
 
   SettlePrice();
   void GetSettlePrice(const Variant& balance_lists, const Variant& batch_list);

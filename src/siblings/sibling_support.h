@@ -1,6 +1,6 @@
-// Pieces the sibling components share: dispatch table entries and the
-// data source a component makes from a connection property string.
-// Thread safety: none needed; every helper works on its arguments.
+// Pieces the sibling components share: the data source a component makes from a
+// connection property string. Thread safety: none needed; every helper works on
+// its arguments.
 #pragma once
 
 #include <memory>
@@ -13,13 +13,6 @@
 #include "marlcheckout/variant.h"
 
 namespace marl::siblings {
-
-ParamInfo InParam(std::string name, VarType type);
-ParamInfo RefParam(std::string name);
-ParamInfo OptParam(std::string name, VarType type);
-MemberInfo Method(std::string name, int32_t dispid,
-                  std::vector<ParamInfo> params, VarType result,
-                  MemberHandler handler);
 
 // A parser of `props` and a data source over it. Parser errors pass on.
 struct DataEnv {

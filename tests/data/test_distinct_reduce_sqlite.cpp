@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "data/sqlite/translate/script.h"
+#include "data/tsql/script.h"
 
-namespace marl::data::sqlite {
+namespace marl::data::tsql {
 namespace {
 
 std::vector<std::string> Rows(sqlite3* db, const std::string& sql) {
@@ -90,4 +90,4 @@ TEST(DistinctReduceSqlite, SameRowsAsTheUntranslatedQuery) {
 }
 
 }  // namespace
-}  // namespace marl::data::sqlite
+}  // namespace marl::data::tsql

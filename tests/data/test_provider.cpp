@@ -20,6 +20,7 @@
 
 #include "data/ado.h"
 #include "data/provider.h"
+#include "data/sqlite/sqlite_provider.h"
 #include "marlcheckout/error.h"
 #include "marlcheckout/transaction.h"
 
@@ -27,6 +28,12 @@ namespace marl::data {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The providers under test, registered as the component server does.
+const bool kProvidersRegistered = [] {
+  RegisterProvider(sqlite::MakeSqliteProvider());
+  return true;
+}();
 
 constexpr const char* kTables[] = {
     "CREATE TABLE t_Item (FID INTEGER PRIMARY KEY, FName TEXT COLLATE NOCASE "

@@ -14,11 +14,20 @@
 #include <utility>
 #include <vector>
 
-#include "data/sqlite/translate/script.h"
+#include "data/tsql/script.h"
 #include "marlcheckout/error.h"
 
 namespace marl::data::sqlite {
 namespace {
+
+using tsql::Node;
+using tsql::RunScript;
+using tsql::Script;
+using tsql::ScriptResult;
+using tsql::Statement;
+using tsql::StatementExecutor;
+using tsql::StatementResult;
+using tsql::Translate;
 
 constexpr const char* kSource = "SQLite";
 constexpr size_t kMaxCachedScripts = 512;

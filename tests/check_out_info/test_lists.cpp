@@ -1,0 +1,499 @@
+// The cost balance lists of CheckOutInfo against a fresh ERP database per
+// test: zero-filled cost items and the total item, the full view, list
+// types, accumulated prices, year-to-date sums, names in two languages,
+// quotes in the department code, the read-only path and the traced texts.
+#include <sstream>
+
+#include "check_out_info/lists_sql.h"
+#include "marlcheckout/check_out_info.h"
+#include "marlcheckout/containers.h"
+#include "support/erp_fixture.h"
+
+namespace marl {
+namespace {
+
+class ListsTest : public test::ErpDbTest {
+ protected:
+  ListsTest() { version_ = "lists"; }
+
+  void SetUp() override {
+    ErpDbTest::SetUp();
+    // Current period 2005/3; cost items I1..I3; departments D1, D2;
+    // products P1 (type 2), P2 (type 3, batch), P3 (type 1, not listed by
+    // the lists that join materials and products above type 1), P4 (type 2).
+    Exec(
+        "UPDATE t_SystemProfile SET FValue='2005' WHERE FCategory='CB' AND "
+        "FKey='CurrentYear';"
+        "UPDATE t_SystemProfile SET FValue='3' WHERE FCategory='CB' AND "
+        "FKey='CurrentPeriod';"
+        "INSERT INTO CB_BmItem(FID,FName) VALUES('I1','Labour'),"
+        "('I2','Material'),('I3','Overhead');"
+        "INSERT INTO CB_BmExpDept(FID,FName) VALUES('D1','Dept 1'),"
+        "('D2','Dept 2');"
+        "INSERT INTO CB_BmProduct(FID,FName,FType,FPrecision,FPPrecision) "
+        "VALUES('P1','Prod 1',2,2,4),('P2','Prod 2',3,3,5),"
+        "('P3','Prod 3',1,2,2),('P4','Prod 4',2,2,2);");
+  }
+
+  // One balance row; the other amounts stay 0.
+  void Bal(int year, int period, const std::string& dept,
+           const std::string& product, const std::string& cost, double account,
+           double beg = 0, double end = 0, double qty = 0) {
+    std::ostringstream s;
+    s << "INSERT INTO CB_CostBalance(FYear,FPeriod,FExpDeptID,FExpDeptName,"
+         "FProductID,FProductName,FCostID,FAccount,FBegBal,FEndBal,"
+         "FCompleQty,FQty) VALUES("
+      << year << "," << period << ",'" << dept << "','N" << dept << "','"
+      << product << "','N" << product << "','" << cost << "'," << account << ","
+      << beg << "," << end << "," << qty << ",7)";
+    Exec(s.str());
+  }
+
+  // Each record as the values of `columns` joined by "|".
+  static std::vector<std::string> Rows(
+      const std::shared_ptr<ItemList>& list,
+      const std::vector<std::string>& columns) {
+    std::vector<std::string> rows;
+    for (int32_t i = 1; i <= list->UBound(); ++i) {
+      auto record = list->Record(i);
+      std::string row;
+      for (size_t c = 0; c < columns.size(); ++c) {
+        if (c > 0) row += "|";
+        row += record->Value(columns[c]).ToText();
+      }
+      rows.push_back(row);
+    }
+    return rows;
+  }
+};
+
+const std::vector<std::string> kKeyAmount = {"FExpDeptID", "FProductID",
+                                             "FCostID", "FAccount"};
+
+TEST_F(ListsTest, GetListFillsEveryCostItemAndTheTotalAndViewsFullHistory) {
+  Bal(2005, 3, "D1", "P1", "I1", 10, 1, 2, 3);
+  Bal(2005, 3, "D1", "P1", "*", 10, 1, 2, 3);
+  Bal(2005, 2, "D1", "P4", "I2", 4);  // only an earlier period
+  Bal(2005, 3, "D2", "P1", "I3", 6);
+  Bal(2005, 4, "D1", "P2", "I1", 9);  // after the current period
+  auto info = CheckOutInfo::Create();
+
+  auto full = info->GetList(Dsn(), 2005, 3, "D1");
+  EXPECT_EQ(Rows(full, kKeyAmount),
+            (std::vector<std::string>{"D1|P1|*|10", "D1|P1|I1|10", "D1|P1|I2|0",
+                                      "D1|P1|I3|0", "D1|P4|*|0", "D1|P4|I1|0",
+                                      "D1|P4|I2|0", "D1|P4|I3|0"}));
+  auto first = full->Record(1);
+  EXPECT_EQ(first->Value("FYear").ToText(), "2005");
+  EXPECT_EQ(first->Value("FPeriod").ToText(), "3");
+  EXPECT_EQ(first->Value("FBegBal").ToText(), "1");
+  EXPECT_EQ(first->Value("FEndBal").ToText(), "2");
+  EXPECT_EQ(first->Value("FCompleQty").ToText(), "3");
+  EXPECT_EQ(first->Value("FQty").ToText(), "7");
+  EXPECT_EQ(first->Value("FExpDeptName").ToText(), "Dept 1");
+  EXPECT_EQ(first->Value("FProductName").ToText(), "Prod 1");
+  EXPECT_EQ(first->Value("FCostName").ToText(), "Total");
+  EXPECT_EQ(first->Value("FRem").ToText(), "");
+  EXPECT_EQ(first->Value("FPPrecision").ToText(), "4");
+  // A missing cost item is zero in all nine balance columns.
+  auto missing = full->Record(3);
+  for (const char* column :
+       {"FQty", "FBegBal", "FAccount", "FPrice", "FCalPrice", "FEndBal",
+        "FCompleQty", "FOnlineQty", "FOnlineJorQty"}) {
+    EXPECT_EQ(missing->Value(column).ToText(), "0") << column;
+  }
+  EXPECT_EQ(missing->Value("FCostName").ToText(), "Material");
+
+  auto period_only = info->GetList(Dsn(), 2005, 3, "D1", "", false);
+  EXPECT_EQ(Rows(period_only, kKeyAmount),
+            (std::vector<std::string>{"D1|P1|*|10", "D1|P1|I1|10", "D1|P1|I2|0",
+                                      "D1|P1|I3|0"}));
+
+  // Every department without one; the filter narrows the inner result.
+  auto all = info->GetList(Dsn(), 2005, 3);
+  EXPECT_EQ(all->Count(), 12u);
+  EXPECT_EQ(Rows(all, kKeyAmount).back(), "D2|P1|I3|6");
+  auto filtered = info->GetList(Dsn(), 2005, 3, "", "FAccount>5");
+  EXPECT_EQ(
+      Rows(filtered, kKeyAmount),
+      (std::vector<std::string>{"D1|P1|*|10", "D1|P1|I1|10", "D2|P1|I3|6"}));
+
+  // A period without rows gives an empty list.
+  EXPECT_EQ(info->GetList(Dsn(), 2005, 5, "D1")->Count(), 0u);
+}
+
+TEST_F(ListsTest, TotalItemIsNamedInTheCallersLanguage) {
+  Bal(2005, 3, "D1", "P1", "*", 10);
+  auto info = CheckOutInfo::Create();
+  struct Case {
+    const char* language;
+    const char* total;
+  };
+  for (const Case& c :
+       {Case{"chs", "合 计"}, Case{"en", "Total"}, Case{"cht", "合 計"}}) {
+    auto list = info->GetList(Dsn(c.language), 2005, 3, "D1");
+    ASSERT_EQ(list->Count(), 4u) << c.language;
+    EXPECT_EQ(list->Record(1)->Value("FCostName").ToText(), c.total)
+        << c.language;
+    auto bal = info->GetBalList(Dsn(c.language), 2005, 3, "D1");
+    ASSERT_EQ(bal->Count(), 4u) << c.language;
+    EXPECT_EQ(bal->Record(1)->Value("FCostName").ToText(), c.total)
+        << c.language;
+  }
+}
+
+TEST_F(ListsTest, GetBalListSumsTheYearAndFollowsTheListType) {
+  Bal(2004, 12, "D1", "P1", "I1", 100, 0, 0);  // earlier year: not summed
+  Bal(2005, 1, "D1", "P1", "I1", 10, 2, 3);
+  Bal(2005, 3, "D1", "P1", "I1", 5, 1, 4);
+  Bal(2005, 3, "D1", "P1", "*", 5, 1, 4);
+  Bal(2005, 4, "D1", "P1", "I1", 50);  // after the listed period
+  Bal(2005, 3, "D1", "P4", "*", 0);    // total amount 0
+  Bal(2005, 3, "D1", "P3", "*", 2);    // type 1: listed here
+  Bal(2005, 3, "D2", "P1", "*", 8);
+  auto info = CheckOutInfo::Create();
+  const std::vector<std::string> columns = {
+      "FExpDeptID", "FProductID",     "FCostID",
+      "FAccount",   "FGatherAccount", "FGatherEndAccount"};
+
+  auto list = info->GetBalList(Dsn(), 2005, 3, "D1");
+  auto rows = Rows(list, columns);
+  ASSERT_EQ(rows.size(), 12u);
+  EXPECT_EQ(rows[0], "D1|P1|*|5|5|2");
+  // 10+5 over periods 1 and 3; (10+2-3)+(5+1-4) = 11.
+  EXPECT_EQ(rows[1], "D1|P1|I1|5|15|11");
+  EXPECT_EQ(rows[2], "D1|P1|I2|0|0|0");
+  EXPECT_EQ(list->Record(1)->Value("FPPrecision").ToText(), "4");
+  EXPECT_FALSE(list->Record(1)->Exists("FRem"));
+
+  struct Case {
+    int32_t list_type;
+    const char* filter;
+    std::vector<std::string> products;  // FProductID of the '*' rows
+  };
+  const std::vector<Case> cases = {
+      {0, "", {"P1", "P3"}},
+      {0, "FProductID<>'P3'", {"P1"}},
+      {1, "FProductID='P4'", {"P4"}},
+      {1, "", {"P1", "P3", "P4"}},
+      {2, "FProductID='P4'", {"P1", "P3", "P4"}},
+  };
+  for (const Case& c : cases) {
+    auto l = info->GetBalList(Dsn(), 2005, 3, "D1", c.filter, c.list_type);
+    std::vector<std::string> totals;
+    for (const std::string& row : Rows(l, {"FProductID", "FCostID"})) {
+      if (row.back() == '*') totals.push_back(row.substr(0, 2));
+    }
+    EXPECT_EQ(totals, c.products) << c.list_type << " " << c.filter;
+  }
+
+  // An empty department selects the rows of the empty code, not all.
+  EXPECT_EQ(info->GetBalList(Dsn(), 2005, 3, "")->Count(), 0u);
+  Exec("INSERT INTO CB_BmExpDept(FID,FName) VALUES('','No dept')");
+  Bal(2005, 3, "", "P1", "*", 1);
+  auto blank = info->GetBalList(Dsn(), 2005, 3, "");
+  ASSERT_EQ(blank->Count(), 4u);
+  EXPECT_EQ(blank->Record(1)->Value("FExpDeptName").ToText(), "No dept");
+}
+
+TEST_F(ListsTest, AccumulatedListsGiveZeroPriceWithoutCompletedQuantity) {
+  Bal(2005, 1, "D1", "P1", "I1", 10, 2, 4, 2);   // (10+2-4)/2 = 4
+  Bal(2005, 3, "D1", "P1", "I1", 6, 0, 0, 2);    // (8+6)/(2+2) = 3.5
+  Bal(2005, 3, "D1", "P1", "*", 6, 0, 0, 0);     // no quantity: 0
+  Bal(2005, 4, "D1", "P1", "I1", 100, 0, 0, 1);  // after the key
+  Bal(2005, 2, "D1", "P2", "I1", 12, 0, 0, 3);
+  Bal(2005, 2, "D1", "P2", "*", 12, 0, 0, 0);
+  auto info = CheckOutInfo::Create();
+
+  auto cost = info->GetCostList(Dsn());
+  EXPECT_EQ(Rows(cost, {"FExpDeptID", "FProductID", "FCostID", "FPrice",
+                        "FCostName", "FProductName"}),
+            (std::vector<std::string>{
+                "D1|P1|*|0|Total|NP1", "D1|P1|I1|3.5|Labour|NP1",
+                "D1|P2|*|0|Total|NP2", "D1|P2|I1|4|Labour|NP2"}));
+
+  auto batch = info->GetBatchList(Dsn(), 2005, 2);
+  EXPECT_EQ(Rows(batch, {"FProductID", "FCostID", "FAccount", "FCompleQty",
+                         "FPrice", "FPrecision"}),
+            (std::vector<std::string>{"P2|*|12|0|0|3", "P2|I1|12|3|4|3"}));
+  EXPECT_EQ(info->GetBatchList(Dsn(), 2005, 2, "FCostID='I1'")->Count(), 1u);
+  EXPECT_EQ(info->GetBatchList(Dsn(), 2004, 12)->Count(), 0u);
+}
+
+TEST_F(ListsTest, QuoteInsideTheDepartmentSelectsThatDepartment) {
+  Exec("INSERT INTO CB_BmExpDept(FID,FName) VALUES('D''3','Quoted')");
+  Bal(2005, 3, "D''3", "P1", "*", 3);
+  Bal(2005, 3, "D1", "P1", "*", 1);
+  auto info = CheckOutInfo::Create();
+  auto list = info->GetList(Dsn(), 2005, 3, "D'3");
+  ASSERT_EQ(list->Count(), 4u);
+  EXPECT_EQ(list->Record(1)->Value("FExpDeptName").ToText(), "Quoted");
+  auto bal = info->GetBalList(Dsn(), 2005, 3, "D'3", "", 0);
+  ASSERT_EQ(bal->Count(), 4u);
+  EXPECT_EQ(bal->Record(1)->Value("FGatherAccount").ToText(), "3");
+}
+
+TEST_F(ListsTest, WritingFilterIsRefusedAndChangesNothing) {
+  Bal(2005, 3, "D1", "P1", "*", 1);
+  auto info = CheckOutInfo::Create();
+  const std::string rows_before = Scalar("SELECT count(*) FROM CB_CostBalance");
+  // A second statement after the condition, at the top level of the text.
+  Error bal = Raised([&] {
+    info->GetBalList(Dsn(), 2005, 3, "D1", "1=1 DELETE FROM CB_CostBalance");
+  });
+  EXPECT_EQ(bal.number(), err::kDbFail);
+  EXPECT_NE(bal.description().find("read-only"), std::string::npos)
+      << bal.description();
+  // Parentheses closed and the rest commented out.
+  Error list = Raised([&] {
+    info->GetList(Dsn(), 2005, 3, "D1",
+                  "1=1) a,CB_BmExpDept b,CB_BmProduct c,CB_BmItem d,"
+                  "CB_BmMateriel e WHERE 1=0;DELETE FROM CB_CostBalance --");
+  });
+  EXPECT_EQ(list.number(), err::kDbFail);
+  EXPECT_NE(list.description().find("read-only"), std::string::npos)
+      << list.description();
+  // Inside a subquery the text is no statement at all.
+  EXPECT_NE(Raised([&] {
+              info->GetCostList(Dsn(),
+                                "1=1 UPDATE CB_CostBalance SET "
+                                "FAccount=0");
+            }).number(),
+            0);
+  EXPECT_EQ(Scalar("SELECT count(*) FROM CB_CostBalance"), rows_before);
+  EXPECT_EQ(Scalar("SELECT FAccount FROM CB_CostBalance"), "1.0");
+}
+
+// The texts as sent, each with a filter and in "chs".
+TEST_F(ListsTest, GetListSendsItsText) {
+  auto info = CheckOutInfo::Create();
+  auto texts = Traced(
+      [&] { info->GetList(Dsn("chs"), 2005, 3, "D1", "FAccount>0", true); },
+      "SELECT");
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(
+      texts[0],
+      "SELECT a.*,b.FName AS FExpDeptName,c.FName AS FProductName,"
+      "d.FName AS FCostName,e.FRem,e.FPrecision,e.FPPrecision FROM "
+      "(SELECT * FROM "
+      "(SELECT t1.*,"
+      "CASE WHEN t2.FQty IS NULL THEN 0 ELSE t2.FQty END AS FQty,"
+      "CASE WHEN t2.FBegBal IS NULL THEN 0 ELSE t2.FBegBal END AS FBegBal,"
+      "CASE WHEN t2.FAccount IS NULL THEN 0 ELSE t2.FAccount END AS FAccount,"
+      "CASE WHEN t2.FPrice IS NULL THEN 0 ELSE t2.FPrice END AS FPrice,"
+      "CASE WHEN t2.FCalPrice IS NULL THEN 0 ELSE t2.FCalPrice END AS "
+      "FCalPrice,"
+      "CASE WHEN t2.FEndBal IS NULL THEN 0 ELSE t2.FEndBal END AS FEndBal,"
+      "CASE WHEN t2.FCompleQty IS NULL THEN 0 ELSE t2.FCompleQty END AS "
+      "FCompleQty,"
+      "CASE WHEN t2.FOnlineQty IS NULL THEN 0 ELSE t2.FOnlineQty END AS "
+      "FOnlineQty,"
+      "CASE WHEN t2.FOnlineJorQty IS NULL THEN 0 ELSE t2.FOnlineJorQty END AS "
+      "FOnlineJorQty"
+      " FROM (SELECT DISTINCT x.FYear,x.FPeriod,x.FExpDeptID,"
+      "v.FProductID,y.FID AS FCostID"
+      " FROM CB_CostBalance x,"
+      "(SELECT FID,FName FROM CB_BmItem"
+      " UNION (SELECT '*' AS FID,'合计' AS FName)) y"
+      ",(SELECT DISTINCT FExpDeptID,FProductID FROM CB_CostBalance"
+      " WHERE FYear + 0.0001 * FPeriod <=2005.0003) v"
+      " WHERE v.FExpDeptID = x.FExpDeptID"
+      ") t1"
+      " LEFT JOIN CB_CostBalance t2"
+      " ON t1.FYear=t2.FYear AND t1.FPeriod=t2.FPeriod AND "
+      "t1.FExpDeptID=t2.FExpDeptID"
+      " AND t1.FProductID=t2.FProductID AND t1.FCostID=t2.FCostID"
+      ")h1"
+      " WHERE FYear = 2005 AND FPeriod=3"
+      " AND FExpDeptID = 'D1'"
+      " AND FAccount>0"
+      ") a,CB_BmExpDept b,CB_BmProduct c,"
+      "(SELECT FID,FName FROM CB_BmItem UNION (SELECT '*' AS FID,'合 计' AS "
+      "FName)) d,"
+      "(SELECT FID,FRem,FPrecision,FPPrecision FROM CB_BmMateriel"
+      " UNION "
+      "SELECT FID,'' AS FRem,FPrecision,FPPrecision FROM CB_BmProduct WHERE "
+      "FType>1) e "
+      " WHERE a.FExpDeptID=b.FID AND a.FProductID=c.FID"
+      " AND a.FCostID=d.FID AND a.FProductID=e.FID"
+      " ORDER BY a.FExpDeptID,a.FProductID,a.FCostID");
+}
+
+TEST_F(ListsTest, GetCostListSendsItsText) {
+  auto info = CheckOutInfo::Create();
+  auto texts =
+      Traced([&] { info->GetCostList(Dsn("chs"), "FCostID<>'I9'"); }, "SELECT");
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(
+      texts[0],
+      "SELECT DISTINCT a.*,b.FExpDeptName,b.FProductName,"
+      "d.FName AS FCostName,c.FRem,c.FPrecision,c.FPPrecision"
+      " FROM (SELECT FExpDeptID,FProductID,FCostID,"
+      "CASE WHEN SUM(FCompleQty)=0 THEN 0"
+      " ELSE SUM(FAccount+FBegBal-FEndBal)/SUM(FCompleQty) END AS FPrice"
+      " FROM (SELECT t1.*,"
+      "CASE WHEN t2.FQty IS NULL THEN 0 ELSE t2.FQty END AS FQty,"
+      "CASE WHEN t2.FBegBal IS NULL THEN 0 ELSE t2.FBegBal END AS FBegBal,"
+      "CASE WHEN t2.FAccount IS NULL THEN 0 ELSE t2.FAccount END AS FAccount,"
+      "CASE WHEN t2.FPrice IS NULL THEN 0 ELSE t2.FPrice END AS FPrice,"
+      "CASE WHEN t2.FCalPrice IS NULL THEN 0 ELSE t2.FCalPrice END AS "
+      "FCalPrice,"
+      "CASE WHEN t2.FEndBal IS NULL THEN 0 ELSE t2.FEndBal END AS FEndBal,"
+      "CASE WHEN t2.FCompleQty IS NULL THEN 0 ELSE t2.FCompleQty END AS "
+      "FCompleQty,"
+      "CASE WHEN t2.FOnlineQty IS NULL THEN 0 ELSE t2.FOnlineQty END AS "
+      "FOnlineQty,"
+      "CASE WHEN t2.FOnlineJorQty IS NULL THEN 0 ELSE t2.FOnlineJorQty END AS "
+      "FOnlineJorQty"
+      " FROM (SELECT DISTINCT x.FYear,x.FPeriod,x.FExpDeptID,v.FProductID,"
+      "y.FID AS FCostID"
+      " FROM CB_CostBalance x,"
+      "(SELECT FID,FName FROM CB_BmItem"
+      " UNION (SELECT '*' AS FID,'合计' AS FName)) y"
+      ",(SELECT DISTINCT FExpDeptID,FProductID FROM CB_CostBalance"
+      " WHERE FYear + 0.0001 * FPeriod <=2005.0003) v"
+      " WHERE v.FExpDeptID = x.FExpDeptID) t1"
+      " LEFT JOIN CB_CostBalance t2"
+      " ON t1.FYear=t2.FYear AND t1.FPeriod=t2.FPeriod AND "
+      "t1.FExpDeptID=t2.FExpDeptID"
+      " AND t1.FProductID=t2.FProductID AND t1.FCostID=t2.FCostID"
+      ")h1"
+      " WHERE FYear+0.0001*FPeriod<=2005.0003"
+      " AND FCostID<>'I9'"
+      " GROUP BY FExpDeptID,FProductID,FCostID)a,"
+      "CB_CostBalance b,"
+      "(SELECT FID,FRem,FPrecision,FPPrecision FROM CB_BmMateriel"
+      " UNION "
+      "SELECT FID,'' AS FRem,FPrecision,FPPrecision FROM CB_BmProduct WHERE "
+      "FType>1)c,"
+      "(SELECT FID,FName FROM CB_BmItem UNION SELECT '*' AS FID,'合 计' AS "
+      "FName) d"
+      " WHERE a.FExpDeptID = b.FExpDeptID AND a.FProductID = b.FProductID"
+      " AND a.FProductID=c.FID"
+      " AND a.FCostID = b.FCostID AND a.FCostID=d.FID"
+      " ORDER BY a.FExpDeptID,a.FProductID,a.FCostID");
+}
+
+TEST_F(ListsTest, GetBalListSendsItsText) {
+  auto info = CheckOutInfo::Create();
+  auto texts = Traced(
+      [&] { info->GetBalList(Dsn("chs"), 2005, 3, "D1", "FAccount>0", 0); },
+      "SELECT");
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(
+      texts[0],
+      "SELECT * FROM ("
+      "SELECT L1.*,L2.FGatherAccount,L2.FGatherEndAccount FROM "
+      "(SELECT a.*,b.FName AS FExpDeptName,c.FName AS FProductName, "
+      "d.FName AS FCostName, c.FPrecision, c.FPPrecision FROM "
+      "(SELECT * FROM (SELECT t1.*, "
+      " CASE WHEN t2.FQty IS NULL THEN 0 ELSE t2.FQty END AS FQty, "
+      "CASE WHEN t2.FBegBal IS NULL THEN 0 ELSE t2.FBegBal END AS FBegBal, "
+      "CASE WHEN t2.FAccount IS NULL THEN 0 ELSE t2.FAccount END AS FAccount, "
+      "CASE WHEN t2.FPrice IS NULL THEN 0 ELSE t2.FPrice END AS FPrice, "
+      "CASE WHEN t2.FCalPrice IS NULL THEN 0 ELSE t2.FCalPrice END AS "
+      "FCalPrice, "
+      "CASE WHEN t2.FEndBal IS NULL THEN 0 ELSE t2.FEndBal END AS FEndBal, "
+      "CASE WHEN t2.FCompleQty IS NULL THEN 0 ELSE t2.FCompleQty END AS "
+      "FCompleQty, "
+      "CASE WHEN t2.FOnlineQty IS NULL THEN 0 ELSE t2.FOnlineQty END AS "
+      "FOnlineQty, "
+      "CASE WHEN t2.FOnlineJorQty IS NULL THEN 0 ELSE t2.FOnlineJorQty END AS "
+      "FOnlineJorQty "
+      " FROM (SELECT DISTINCT x.FYear,x.FPeriod,x.FExpDeptID,x.FProductID,"
+      "y.FID AS FCostID "
+      " FROM CB_CostBalance x,(SELECT FID,FName FROM CB_BmItem UNION (SELECT "
+      "'*' AS FID,'合计' AS FName)) y) t1 "
+      " LEFT JOIN CB_CostBalance t2 ON t1.FYear=t2.FYear AND "
+      "t1.FPeriod=t2.FPeriod AND t1.FExpDeptID=t2.FExpDeptID "
+      " AND t1.FProductID=t2.FProductID AND t1.FCostID=t2.FCostID)h1 "
+      " WHERE FYear =2005 AND FPeriod=3 AND FExpDeptID = 'D1'"
+      ") a,CB_BmExpDept b,CB_BmProduct c,"
+      "(SELECT FID,FName FROM CB_BmItem UNION (SELECT '*' AS FID,'合 计' AS "
+      "FName)) d "
+      " WHERE a.FExpDeptID=b.FID AND a.FProductID=c.FID AND a.FCostID=d.FID) "
+      "L1"
+      " LEFT JOIN "
+      "(SELECT * FROM (SELECT DISTINCT b.* FROM "
+      "(SELECT FExpDeptID,FProductID,FCostID,SUM(FAccount) AS FGatherAccount,"
+      "SUM(FAccount+FBegBal-FEndBal) AS FGatherEndAccount"
+      " FROM (SELECT t1.*,"
+      "CASE WHEN t2.FBegBal IS NULL THEN 0 ELSE t2.FBegBal END AS FBegBal,"
+      "CASE WHEN t2.FAccount IS NULL THEN 0 ELSE t2.FAccount END AS FAccount,"
+      "CASE WHEN t2.FEndBal IS NULL THEN 0 ELSE t2.FEndBal END AS FEndBal"
+      " FROM (SELECT DISTINCT x.FYear,x.FPeriod,x.FExpDeptID,x.FProductID,"
+      "y.FID AS FCostID"
+      " FROM CB_CostBalance x,(SELECT FID,FName FROM CB_BmItem UNION (SELECT "
+      "'*' AS FID,'合计' AS FName)) y) t1 "
+      " LEFT JOIN CB_CostBalance t2 ON t1.FYear=t2.FYear AND "
+      "t1.FPeriod=t2.FPeriod AND t1.FExpDeptID=t2.FExpDeptID"
+      " AND t1.FProductID=t2.FProductID AND t1.FCostID=t2.FCostID)h1"
+      " WHERE FYear=2005 AND FPeriod<=3 AND FExpDeptID = 'D1'"
+      " GROUP BY FExpDeptID,FProductID,FCostID)b) x"
+      ") L2"
+      " ON L1.FExpDeptID=L2.FExpDeptID AND L1.FProductID=L2.FProductID AND "
+      "L1.FCostID=L2.FCostID"
+      ")XX"
+      " WHERE FProductID NOT IN (SELECT FProductID FROM CB_CostBalance"
+      " WHERE FYear=2005 AND FPeriod=3 AND FExpDeptID='D1' AND FCostID='*' "
+      "AND FAccount=0)"
+      " AND FAccount>0"
+      " ORDER BY FExpDeptID,FProductID,FCostID");
+}
+
+TEST_F(ListsTest, GetBatchListSendsItsText) {
+  auto info = CheckOutInfo::Create();
+  auto texts =
+      Traced([&] { info->GetBatchList(Dsn("chs"), 2005, 10, "FCompleQty>=0"); },
+             "SELECT");
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(
+      texts[0],
+      "SELECT DISTINCT a.*,b.FExpDeptName,b.FProductName,e.FPrecision,"
+      "e.FPPrecision FROM "
+      "(SELECT FExpDeptID,FProductID,FCostID,SUM(FAccount+FBegBal-FEndBal) AS "
+      "FAccount,"
+      "SUM(FCompleQty) AS FCompleQty,"
+      "CASE WHEN SUM(FCompleQty)=0 THEN 0"
+      " ELSE SUM(FAccount+FBegBal-FEndBal)/SUM(FCompleQty) END AS FPrice"
+      " FROM (SELECT t1.*,"
+      "CASE WHEN t2.FQty IS NULL THEN 0 ELSE t2.FQty END AS FQty,"
+      "CASE WHEN t2.FBegBal IS NULL THEN 0 ELSE t2.FBegBal END AS FBegBal,"
+      "CASE WHEN t2.FAccount IS NULL THEN 0 ELSE t2.FAccount END AS FAccount,"
+      "CASE WHEN t2.FPrice IS NULL THEN 0 ELSE t2.FPrice END AS FPrice,"
+      "CASE WHEN t2.FCalPrice IS NULL THEN 0 ELSE t2.FCalPrice END AS "
+      "FCalPrice,"
+      "CASE WHEN t2.FEndBal IS NULL THEN 0 ELSE t2.FEndBal END AS FEndBal,"
+      "CASE WHEN t2.FCompleQty IS NULL THEN 0 ELSE t2.FCompleQty END AS "
+      "FCompleQty,"
+      "CASE WHEN t2.FOnlineQty IS NULL THEN 0 ELSE t2.FOnlineQty END AS "
+      "FOnlineQty,"
+      "CASE WHEN t2.FOnlineJorQty IS NULL THEN 0 ELSE t2.FOnlineJorQty END AS "
+      "FOnlineJorQty"
+      " FROM (SELECT DISTINCT x.FYear,x.FPeriod,x.FExpDeptID,v.FProductID,"
+      "y.FID AS FCostID"
+      " FROM CB_CostBalance x,"
+      "(SELECT FID,FName FROM CB_BmItem UNION (SELECT '*' AS FID,'合计' AS "
+      "FName)) y,"
+      "(SELECT DISTINCT FExpDeptID,FProductID FROM CB_CostBalance"
+      " WHERE FYear+0.0001*FPeriod<=2005.001)v"
+      " WHERE v.FExpDeptID = x.FExpDeptID AND "
+      " v.FProductID IN (SELECT FID FROM CB_BmProduct WHERE FType=3)) t1"
+      " LEFT JOIN CB_CostBalance t2"
+      " ON t1.FYear=t2.FYear AND t1.FPeriod=t2.FPeriod AND "
+      "t1.FExpDeptID=t2.FExpDeptID"
+      " AND t1.FProductID=t2.FProductID AND t1.FCostID=t2.FCostID)h1"
+      " WHERE FYear+0.0001*FPeriod<=2005.001"
+      " AND FCompleQty>=0"
+      " GROUP BY FExpDeptID,FProductID,FCostID)a,CB_CostBalance b,"
+      "(SELECT FID,FRem,FPrecision,FPPrecision FROM CB_BmMateriel"
+      " UNION "
+      "SELECT FID,'' AS FRem,FPrecision,FPPrecision FROM CB_BmProduct WHERE "
+      "FType>1) e "
+      " WHERE a.FExpDeptID = b.FExpDeptID And a.FProductID = b.FProductID"
+      "  AND a.FProductID=e.FID AND a.FCostID = b.FCostID"
+      " ORDER BY a.FProductID,a.FExpDeptID,a.FCostID");
+}
+
+}  // namespace
+}  // namespace marl

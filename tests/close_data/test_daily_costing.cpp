@@ -1,0 +1,446 @@
+// CloseData daily-costing steps on a fresh SQLite ERP database per test.
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "data/cparse.h"
+#include "data/provider.h"
+#include "marlcheckout/close_data.h"
+#include "marlcheckout/containers.h"
+#include "marlcheckout/error.h"
+#include "marlcheckout/transaction.h"
+#include "support/erp_fixture.h"
+
+namespace marl {
+namespace {
+
+double Day(int y, int m, int d, int hh = 0, int mm = 0) {
+  return Variant::MakeDate(y, m, d, hh, mm);
+}
+
+class DailyCostingTest : public test::ErpDbTest {
+ protected:
+  DailyCostingTest() { version_ = "3"; }
+
+  std::vector<std::string> Balance() {
+    return Rows(
+        "SELECT FYear,FPeriod,FDepID,FCostID,FProductID,FQty,FBegBal,FOnlnQty,"
+        "FEndBal,FTypeID,FPerBeginDate,FPerEndDate,FYearPeriodCycle FROM "
+        "DayCost_Balance ORDER BY FTypeID,FPerBeginDate,FPerEndDate,FProductID,"
+        "FYearPeriodCycle");
+  }
+  std::vector<std::string> Detail() {
+    return Rows(
+        "SELECT FYear,FPeriod,FDepID,FCostObjID,FCostItemID,FMaterielID,"
+        "FBatchNo,FQty,FSum,FPrice,FPerBeginDate,FPerEndDate,FYearPeriodCycle "
+        "FROM DayCost_CostObjDetail ORDER BY FYearPeriodCycle,FMaterielID");
+  }
+  // Monthly close of 2024-3 and the two cycles of 2024-4 (A is the smaller).
+  void SeedMonthlyClose() {
+    Exec(R"(
+INSERT INTO CBPeriodDate VALUES (2024,4,'B','2024-04-16','2024-04-30'),
+  (2024,4,'A','2024-04-01','2024-04-15'), (2024,5,'0','2024-05-01','2024-05-31');
+INSERT INTO cbBalance(FYear,FPeriod,FDepID,FCostID,FProductID,FQty,FOnlnQty,
+  FEndBal,FTypeID) VALUES (2024,3,1,0,10,0,5,0,3), (2024,3,1,7,10,0,0,120.5,4),
+  (2024,3,1,7,10,9,9,9,1), (2024,2,1,0,11,0,6,0,3);
+INSERT INTO cbCalinfoDetail(FYear,FPeriod,FDeptID,FCostObjID,FCostItemID,
+  FMaterielID,FBatchNo,FOnlineQty,FOnlineAmount) VALUES
+  (2024,3,1,10,7,100,'b1',4,10), (2024,3,1,10,7,101,'b2',0,3),
+  (2024,3,1,10,7,102,'b3',0,0), (2024,2,1,10,7,103,'b4',1,1);
+INSERT INTO DayCost_Balance(FYear,FPeriod,FDepID,FCostID,FProductID,FQty,FTypeID,
+  FPerBeginDate,FPerEndDate,FYearPeriodCycle) VALUES
+  (2024,4,1,0,10,99,1,'2024-04-01','2024-04-15','A'),
+  (2024,4,1,0,10,77,1,'2024-04-16','2024-04-30','B'),
+  (2024,4,1,0,10,55,3,'2024-04-01','2024-04-15','A');
+INSERT INTO DayCost_CostObjDetail(FYear,FPeriod,FDepID,FCostObjID,FCostItemID,
+  FMaterielID,FQty,FSum,FPerBeginDate,FPerEndDate,FYearPeriodCycle) VALUES
+  (2024,4,1,10,7,100,1,1,'2024-04-01','2024-04-15','A'),
+  (2024,4,1,10,7,100,2,2,'2024-04-16','2024-04-30','B');)");
+  }
+};
+
+TEST_F(DailyCostingTest, SetDayAccountSeedsSmallestCycleAndRepeatsIdentically) {
+  SeedMonthlyClose();
+  const std::vector<std::string> balance = {
+      "2024|4|1|0|10|5.0|0.0|0.0|0.0|1|2024-04-01|2024-04-15|A",
+      "2024|4|1|0|10|77.0|0.0|0.0|0.0|1|2024-04-16|2024-04-30|B",
+      "2024|4|1|7|10|0.0|120.5|0.0|0.0|2|2024-04-01|2024-04-15|A",
+      "2024|4|1|0|10|55.0|0.0|0.0|0.0|3|2024-04-01|2024-04-15|A"};
+  const std::vector<std::string> detail = {
+      "2024|4|1|10|7|100|b1|4.0|10.0|2.5|2024-04-01|2024-04-15|A",
+      "2024|4|1|10|7|101|b2|0.0|3.0|0.0|2024-04-01|2024-04-15|A",
+      "2024|4|1|10|7|100||2.0|2.0|0.0|2024-04-16|2024-04-30|B"};
+  for (int run = 1; run <= 2; ++run) {
+    CloseData::Create()->SetDayAccount(Dsn(), 2024, 3, 2024, 4);
+    EXPECT_EQ(Balance(), balance) << "run " << run;
+    EXPECT_EQ(Detail(), detail) << "run " << run;
+  }
+}
+
+TEST_F(DailyCostingTest, SetDayAccountWithoutCurrentMonthChangesNothing) {
+  SeedMonthlyClose();
+  Exec("DELETE FROM cbBalance WHERE FPeriod=3");
+  const auto balance = Balance();
+  const auto detail = Detail();
+  CloseData::Create()->SetDayAccount(Dsn(), 2024, 3, 2024, 4);
+  EXPECT_EQ(Balance(), balance);
+  EXPECT_EQ(Detail(), detail);
+}
+
+// Without a CBPeriodDate row the cycle and window stay NULL; the window
+// columns refuse NULL, so the call fails and everything rolls back.
+TEST_F(DailyCostingTest, SetDayAccountWithoutPeriodDatesFailsAndRollsBack) {
+  SeedMonthlyClose();
+  Exec("DELETE FROM CBPeriodDate WHERE FPeriod=4");
+  const auto balance = Balance();
+  try {
+    CloseData::Create()->SetDayAccount(Dsn(), 2024, 3, 2024, 4);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), err::kDbIntegrity);
+    EXPECT_EQ(e.source(), "MarlCehckOut.CloseData.SetDayAccountSQLite");
+  }
+  EXPECT_EQ(Balance(), balance);
+}
+
+TEST_F(DailyCostingTest, SetDayAccountFailingLateUndoesEarlierStatements) {
+  SeedMonthlyClose();
+  Exec(
+      "CREATE TRIGGER refuse BEFORE INSERT ON DayCost_CostObjDetail "
+      "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  const auto balance = Balance();
+  EXPECT_THROW(CloseData::Create()->SetDayAccount(Dsn(), 2024, 3, 2024, 4),
+               Error);
+  EXPECT_EQ(Balance(), balance);
+}
+
+// Rebuilds types 3 and 4 inside the window only; the end date carries a time
+// of day, which is dropped.
+TEST_F(DailyCostingTest, SetEndBalRebuildsRowsLyingWhollyInsideTheWindow) {
+  Exec(R"(
+INSERT INTO DayCost_ObjCheck(FDeptID,FCostObjID,FQty,FPerBeginDate,FPerEndDate,
+  FYearPeriodCycle) VALUES (1,10,5,'2024-03-01','2024-03-10','C1'),
+  (1,11,0,'2024-03-01','2024-03-10','C1'), (1,12,-2,'2024-03-01','2024-03-10','C1'),
+  (1,13,4,'2024-02-25','2024-03-10','C0'), (1,14,4,'2024-03-05','2024-03-11','C2');
+INSERT INTO DayCost_Calinfo(FDeptID,FCostItemID,FCostObjID,FOnlineAmount,
+  FPerBeginDate,FPerEndDate,FYearPeriodCycle) VALUES
+  (1,7,10,30,'2024-03-01','2024-03-10','C1'), (1,0,10,5,'2024-03-01','2024-03-10','C1'),
+  (1,8,10,0,'2024-03-01','2024-03-10','C1'), (1,7,13,9,'2024-02-25','2024-03-10','C0');
+INSERT INTO DayCost_Balance(FYear,FPeriod,FDepID,FCostID,FProductID,FQty,FOnlnQty,
+  FEndBal,FTypeID,FPerBeginDate,FPerEndDate,FYearPeriodCycle) VALUES
+  (2024,3,1,0,10,0,8,0,3,'2024-03-01','2024-03-10','C1'),
+  (2024,3,1,7,10,0,0,6,2,'2024-03-01','2024-03-10','C1'),
+  (2024,3,1,7,10,2,0,0,1,'2024-03-01','2024-03-10','C1'),
+  (2024,2,1,0,10,0,4,0,3,'2024-02-20','2024-03-10','C0');)");
+  CloseData::Create()->DayCost_SetEndBal(Dsn(), 2024, 3, "ignored",
+                                         Day(2024, 3, 1), Day(2024, 3, 10, 18));
+  EXPECT_EQ(Balance(),
+            (std::vector<std::string>{
+                "2024|3|1|7|10|2.0|0.0|0.0|0.0|1|2024-03-01|2024-03-10|C1",
+                "2024|2|1|0|10|0.0|0.0|4.0|0.0|3|2024-02-20|2024-03-10|C0",
+                "2024|3|1|0|10|0.0|0.0|5.0|0.0|3|2024-03-01|2024-03-10|C1",
+                "2024|3|1|7|10|0.0|0.0|0.0|30.0|4|2024-03-01|2024-03-10|C1"}));
+}
+
+// Carries the current window into the next one; the cycle code holds a
+// quote, which arrives in the rows unchanged.
+TEST_F(DailyCostingTest, SetBegBalCarriesCurrentWindowIntoNext) {
+  Exec(R"(
+INSERT INTO DayCost_Balance(FYear,FPeriod,FDepID,FCostID,FProductID,FQty,FBegBal,
+  FOnlnQty,FEndBal,FTypeID,FPerBeginDate,FPerEndDate,FYearPeriodCycle) VALUES
+  (2024,3,1,0,10,0,0,5,0,3,'2024-03-01','2024-03-10','C1'),
+  (2024,3,1,7,10,0,0,0,30,4,'2024-03-01','2024-03-10','C1'),
+  (2024,3,1,0,11,0,0,6,0,3,'2024-02-25','2024-03-10','C0'),
+  (2024,3,1,0,10,99,0,0,0,1,'2024-03-11','2024-03-20','C2'),
+  (2024,3,1,7,10,0,98,0,0,2,'2024-03-11','2024-03-20','C2'),
+  (2024,3,1,0,10,97,0,0,0,1,'2024-03-11','2024-03-31','M');
+INSERT INTO DayCost_CalinfoDetail(FDeptID,FCostObjID,FCostItemID,FMaterielID,
+  FBatchNo,FOnlineQty,FOnlineAmount,FPerBeginDate,FPerEndDate) VALUES
+  (1,10,7,100,'b1',4,10,'2024-03-01','2024-03-10'),
+  (1,10,7,101,'b2',0,3,'2024-03-01','2024-03-10'),
+  (1,10,7,102,'b3',0,0,'2024-03-01','2024-03-10');
+INSERT INTO DayCost_CostObjDetail(FYear,FPeriod,FDepID,FCostObjID,FCostItemID,
+  FMaterielID,FQty,FSum,FPerBeginDate,FPerEndDate,FYearPeriodCycle) VALUES
+  (2024,3,1,10,7,100,1,1,'2024-03-11','2024-03-20','C2');)");
+  auto period = FieldValueSet::Create();
+  period->SetValue("CurYearPeriodCycle", Variant::Text("C1"));
+  period->SetValue("CurBeginDate", Variant::Date(Day(2024, 3, 1)));
+  period->SetValue("CurEndDate", Variant::Date(Day(2024, 3, 10)));
+  period->SetValue("NextYearPeriodCycle", Variant::Text("C'2"));
+  period->SetValue("NextBeginDate", Variant::Date(Day(2024, 3, 11)));
+  period->SetValue("NextEndDate", Variant::Date(Day(2024, 3, 20, 23, 30)));
+  CloseData::Create()->DayCost_SetBegBal(Dsn(), 2024, 4, period);
+  EXPECT_EQ(Balance(),
+            (std::vector<std::string>{
+                "2024|3|1|0|10|5.0|0.0|0.0|0.0|1|2024-03-11|2024-03-20|C'2",
+                "2024|3|1|0|10|97.0|0.0|0.0|0.0|1|2024-03-11|2024-03-31|M",
+                "2024|3|1|7|10|0.0|30.0|0.0|0.0|2|2024-03-11|2024-03-20|C'2",
+                "2024|3|1|0|11|0.0|0.0|6.0|0.0|3|2024-02-25|2024-03-10|C0",
+                "2024|3|1|0|10|0.0|0.0|5.0|0.0|3|2024-03-01|2024-03-10|C1",
+                "2024|3|1|7|10|0.0|0.0|0.0|30.0|4|2024-03-01|2024-03-10|C1"}));
+  EXPECT_EQ(Detail(),
+            (std::vector<std::string>{
+                "2024|4|1|10|7|100|b1|4.0|10.0|2.5|2024-03-11|2024-03-20|C'2",
+                "2024|4|1|10|7|101|b2|0.0|3.0|0.0|2024-03-11|2024-03-20|C'2"}));
+}
+
+// An invalid property string (a repeated key) fails the activation before
+// any statement; a missing date of the period set fails before it. Each
+// method leaves its own source, renders the description as its form says
+// and leaves an abort vote in the caller's transaction.
+TEST_F(DailyCostingTest, FailureForms) {
+  const std::string dir = ::testing::TempDir() + "daily_resources";
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir + "/HvCost.en.txt")
+      << ErrorText(err::kDuplicateKey) << "\tDUPLICATE\n"
+      << ErrorText(err::kInvalidUseOfNull) << "\tNULL\n";
+  setenv("MARL_RESOURCE_DIR", dir.c_str(), 1);
+  data::ThreadResourceLoader().reset();
+
+  const std::string bad = Dsn() + ";language=en";
+  std::string parsed;  // the parser's own source
+  try {
+    data::CParse().ParseString(bad);
+  } catch (const Error& e) {
+    parsed = e.source();
+  }
+  auto period = FieldValueSet::Create();
+  period->SetValue("CurBeginDate", Variant::Date(Day(2024, 3, 1)));
+  period->SetValue("CurEndDate", Variant::Date(Day(2024, 3, 10)));
+  period->SetValue("NextYearPeriodCycle", Variant::Text("C2"));
+  period->SetValue("NextEndDate", Variant::Date(Day(2024, 3, 20)));
+  auto full = period->Clone();
+  full->SetValue("NextBeginDate", Variant::Date(Day(2024, 3, 11)));
+
+  const std::string dup = ErrorText(err::kDuplicateKey);
+  struct Case {
+    std::function<void(CloseData&)> call;
+    int32_t number;
+    std::string source;
+    std::string description;
+  } cases[] = {
+      {[&](CloseData& c) {
+         c.DayCost_SetEndBal(bad, 2024, 3, "C1", Day(2024, 3, 1),
+                             Day(2024, 3, 10));
+       },
+       err::kDuplicateKey,
+       "MarlCheckOut.CloseData.DayCost_SetEndBal\r\n" + parsed, dup},
+      {[&](CloseData& c) { c.DayCost_SetBegBal(bad, 2024, 3, full); },
+       err::kDuplicateKey,
+       "MarlCheckOut.CloseData.DayCost_SetBegBal\r\n" + parsed, "DUPLICATE"},
+      {[&](CloseData& c) { c.SetDayAccount(bad, 2024, 3, 2024, 4); },
+       err::kDuplicateKey, "MarlCehckOut.CloseData.SetDayAccount" + parsed,
+       "DUPLICATE"},
+      // Read before the language: the description is looked up with none.
+      {[&](CloseData& c) { c.DayCost_SetBegBal(Dsn(), 2024, 3, period); },
+       err::kInvalidUseOfNull, "MarlCheckOut.CloseData.DayCost_SetBegBal\r\n",
+       ErrorText(err::kInvalidUseOfNull)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    const int64_t statements = data::StatementsRun();
+    TransactionScope scope;
+    try {
+      c.call(*CloseData::Create());
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), c.number);
+      EXPECT_EQ(e.source(), c.source);
+      EXPECT_EQ(e.description(), c.description);
+    }
+    EXPECT_EQ(data::StatementsRun(), statements);
+    try {
+      scope.Commit();
+      ADD_FAILURE() << "committed";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), err::kTransactionAborted);
+    }
+  }
+  unsetenv("MARL_RESOURCE_DIR");
+  data::ThreadResourceLoader().reset();
+}
+
+// The statement texts as the trace records them, each call on a database
+// where it runs.
+using DailyTextTest = DailyCostingTest;
+
+TEST_F(DailyTextTest, SetEndBalText) {
+  auto texts = Traced([&] {
+    CloseData::Create()->DayCost_SetEndBal(
+        Dsn(), 2024, 3, "C1", Day(2024, 3, 1), Day(2024, 3, 10, 18, 45));
+  });
+  EXPECT_EQ(texts,
+            std::vector<std::string>{
+                "Delete DayCost_Balance WHERE FOnlnQty<>0 AND "
+                "FPerBeginDate>='2024-03-01' AND FPerEndDate<='2024-03-10'\r\n"
+                "INSERT INTO DayCost_Balance(FYear,FPeriod,FDepID,FCostID,"
+                "FProductID,FOnlnQty,FTypeID,FPerBeginDate,FPerEndDate,"
+                "FYearPeriodCycle)\r\n"
+                "SELECT 2024,3,FDeptID,0,FCostObjID,FQty,3 ,FPerBeginDate,"
+                "FPerEndDate,FYearPeriodCycle \r\n"
+                "FROM DayCost_ObjCheck \r\n"
+                "WHERE FQty>0 AND FPerBeginDate>='2024-03-01' AND "
+                "FPerEndDate<='2024-03-10'\r\n"
+                "Delete DayCost_Balance WHERE FEndBal<>0 AND  "
+                "FPerBeginDate>='2024-03-01' AND FPerEndDate<='2024-03-10'\r\n"
+                "INSERT INTO DayCost_Balance(FYear,FPeriod,FDepID,FCostID,"
+                "FProductID,FEndBal,FTypeID,FPerBeginDate,FPerEndDate,"
+                "FYearPeriodCycle)\r\n"
+                "SELECT 2024,3,FDeptID,FCostItemID,FCostObjID,FOnlineAmount,4 "
+                ",FPerBeginDate,FPerEndDate,FYearPeriodCycle \r\n"
+                "FROM DayCost_Calinfo \r\n"
+                "WHERE FPerBeginDate>='2024-03-01' AND "
+                "FPerEndDate<='2024-03-10'\r\n"
+                "   AND FCostItemID<>0 AND FOnlineAmount<>0 \r\n"});
+}
+
+TEST_F(DailyTextTest, SetBegBalText) {
+  auto period = FieldValueSet::Create();
+  period->SetValue("CurYearPeriodCycle", Variant::Text("C1"));
+  period->SetValue("CurBeginDate", Variant::Date(Day(2024, 3, 1)));
+  period->SetValue("CurEndDate", Variant::Date(Day(2024, 3, 10)));
+  period->SetValue("NextYearPeriodCycle", Variant::Text("C'2"));
+  period->SetValue("NextBeginDate", Variant::Date(Day(2024, 3, 11)));
+  period->SetValue("NextEndDate", Variant::Date(Day(2024, 3, 20)));
+  auto texts = Traced(
+      [&] { CloseData::Create()->DayCost_SetBegBal(Dsn(), 2024, 4, period); });
+  EXPECT_EQ(texts,
+            std::vector<std::string>{
+                "DELETE FROM DayCost_Balance \r\n"
+                "WHERE FTypeID=1 AND FPerBeginDate>='2024-03-11' AND "
+                "FPerEndDate<='2024-03-20'\r\n"
+                "Insert Into DayCost_Balance(FYear,FPeriod,FDepID,FCostID,"
+                "FProductID,FQty,FTypeID,FPerBeginDate,FPerEndDate,"
+                "FYearPeriodCycle)\r\n"
+                "SELECT FYear,FPeriod,FDepID,FCostID,FProductID,FOnlnQty,1,"
+                "'2024-03-11','2024-03-20','C''2'\r\n"
+                "FROM DayCost_Balance \r\n"
+                "WHERE FTypeID=3 AND FPerBeginDate>='2024-03-01' AND "
+                "FPerEndDate<='2024-03-10'\r\n"
+                "DELETE FROM DayCost_Balance \r\n"
+                "WHERE FTypeID=2 AND FPerBeginDate>='2024-03-11' AND "
+                "FPerEndDate<='2024-03-20'\r\n"
+                "Insert Into DayCost_Balance(FYear,FPeriod,FDepID,FCostID,"
+                "FProductID,FBegBal,FTypeID,FPerBeginDate,FPerEndDate,"
+                "FYearPeriodCycle)\r\n"
+                "SELECT FYear,FPeriod,FDepID,FCostID,FProductID,FEndBal,2,"
+                "'2024-03-11','2024-03-20','C''2'\r\n"
+                "FROM DayCost_Balance \r\n"
+                "WHERE FTypeID=4 AND FPerBeginDate>='2024-03-01' AND "
+                "FPerEndDate<='2024-03-10'\r\n"
+                "DELETE FROM DayCost_CostObjDetail \r\n"
+                "WHERE FPerBeginDate>='2024-03-11' AND "
+                "FPerEndDate<='2024-03-20'\r\n"
+                "INSERT INTO DayCost_CostObjDetail(FYear,FPeriod,FDepID,"
+                "FCostObjID,FCostItemID,FMaterielID,FBatchNo,FQty,FSum,"
+                "FPerBeginDate,FPerEndDate,FYearPeriodCycle)\r\n"
+                "SELECT 2024,4,FDeptID , FCostObjID, FCostItemID, FMaterielID, "
+                "FBatchNo,  FOnlineQty,FOnlineAmount,'2024-03-11','2024-03-20',"
+                "'C''2'\r\n"
+                "FROM DayCost_CalinfoDetail \r\n"
+                "WHERE FPerBeginDate>='2024-03-01' AND "
+                "FPerEndDate<='2024-03-10'\r\n"
+                "   AND not(FOnlineQty=0 AND FOnlineAmount=0) \r\n"
+                "Update DayCost_CostObjDetail \r\n"
+                "   SET FPrice=FSum/FQty \r\n"
+                "WHERE FQty<>0 AND FPerBeginDate>='2024-03-11' AND "
+                "FPerEndDate<='2024-03-20'\r\n"
+                "\r\n"});
+}
+
+TEST_F(DailyTextTest, SetDayAccountText) {
+  auto texts = Traced(
+      [&] { CloseData::Create()->SetDayAccount(Dsn(), 2024, 12, 2025, 1); });
+  EXPECT_EQ(
+      texts,
+      std::vector<std::string>{
+          "Declare @NYear int\r\n"
+          "Declare @NPeriod int\r\n"
+          "Declare @YearPeriodCycle nvarchar(10)\r\n"
+          "Declare @CurYear int\r\n"
+          "Declare @CurPeriod int\r\n"
+          "Declare @PerBeginDate datetime\r\n"
+          "Declare @FPerEndDate datetime\r\n"
+          "\r\n"
+          "set @CurYear=2024\r\n"
+          "set @CurPeriod=12\r\n"
+          "set @NYear=2025\r\n"
+          "set @NPeriod=1\r\n"
+          "\r\n"
+          "select @YearPeriodCycle=min(FYearPeriodCycle)\r\n"
+          "From CBPeriodDate\r\n"
+          "Where FYear=@NYear and FPeriod=@NPeriod\r\n"
+          "\r\n"
+          "select @PerBeginDate=FPeriodStartDay,\r\n"
+          "       @FPerEndDate=FPeriodEndDay\r\n"
+          "From CBPeriodDate\r\n"
+          "Where FYear=@NYear and FPeriod=@NPeriod\r\n"
+          "      and FYearPeriodCycle=@YearPeriodCycle\r\n"
+          "\r\n"
+          "if exists( select 1 from cbBalance where FYear=@CurYear and "
+          "FPeriod=@CurPeriod )\r\n"
+          "Begin\r\n"
+          "\r\n"
+          "    DELETE FROM DayCost_Balance WHERE FYear=@NYear\r\n"
+          "                AND FPeriod=@NPeriod\r\n"
+          "                AND FTypeID=1 and "
+          "FYearPeriodCycle=@YearPeriodCycle\r\n"
+          "\r\n"
+          "    Insert Into DayCost_Balance(FYear,FPeriod,FDepID,FCostID,"
+          "FProductID,FQty,FTypeID, \r\n"
+          "                                    "
+          "FYearPeriodCycle,FPerBeginDate,FPerEndDate)\r\n"
+          "    SELECT @NYear,@NPeriod,FDepID,FCostID,FProductID,FOnlnQty,1,\r\n"
+          "               @YearPeriodCycle,@PerBeginDate,@FPerEndDate\r\n"
+          "    From cbBalance\r\n"
+          "    WHERE FYear=@CurYear\r\n"
+          "          AND FPeriod=@CurPeriod\r\n"
+          "          AND FTypeID=3\r\n"
+          "\r\n"
+          "    DELETE FROM DayCost_Balance\r\n"
+          "        WHERE FYear=@NYear\r\n"
+          "          AND FPeriod=@NPeriod and "
+          "FYearPeriodCycle=@YearPeriodCycle\r\n"
+          "          AND FTypeID=2\r\n"
+          "\r\n"
+          "    Insert Into DayCost_Balance(FYear,FPeriod,FDepID,FCostID,"
+          "FProductID,FBegBal,FTypeID, \r\n"
+          "                                    "
+          "FYearPeriodCycle,FPerBeginDate,FPerEndDate)\r\n"
+          "    SELECT @NYear,@NPeriod,FDepID,FCostID,FProductID,FEndBal,2,\r\n"
+          "               @YearPeriodCycle,@PerBeginDate,@FPerEndDate\r\n"
+          "    From cbBalance\r\n"
+          "    WHERE FYear=@CurYear\r\n"
+          "          AND FPeriod=@CurPeriod\r\n"
+          "          AND FTypeID=4\r\n"
+          "\r\n"
+          "    DELETE FROM daycost_CostObjDetail\r\n"
+          "        WHERE FYear=@NYear\r\n"
+          "          AND FPeriod=@NPeriod and "
+          "FYearPeriodCycle=@YearPeriodCycle\r\n"
+          "\r\n"
+          "    INSERT INTO daycost_CostObjDetail(FYear,FPeriod,FDepID,"
+          "FCostObjID,FCostItemID,FMaterielID,FBatchNo,FQty,FSum, \r\n"
+          "                                          "
+          "FYearPeriodCycle,FPerBeginDate,FPerEndDate)\r\n"
+          "    SELECT @NYear,@NPeriod,FDeptID , FCostObjID, FCostItemID, "
+          "FMaterielID, FBatchNo,  FOnlineQty,FOnlineAmount,\r\n"
+          "               @YearPeriodCycle,@PerBeginDate,@FPerEndDate\r\n"
+          "    From cbCalinfoDetail\r\n"
+          "    WHERE FYear=@CurYear\r\n"
+          "          AND FPeriod=@CurPeriod\r\n"
+          "          AND not(FOnlineQty=0 AND FOnlineAmount=0)\r\n"
+          "\r\n"
+          "    Update daycost_CostObjDetail SET FPrice=FSum/FQty\r\n"
+          "        WHERE FQty<>0 AND FYear=@NYear\r\n"
+          "          AND FPeriod=@NPeriod and "
+          "FYearPeriodCycle=@YearPeriodCycle\r\n"
+          "\r\n"
+          "End\r\n"
+          "\r\n"});
+}
+
+}  // namespace
+}  // namespace marl

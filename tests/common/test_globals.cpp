@@ -1,0 +1,355 @@
+// The shared operations and error texts against a database made from the
+// schema: profile reads, the value check and its error texts, fallback
+// texts per language, the resource-text loader and the property lookup.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "common/errinfo.h"
+#include "common/globals.h"
+#include "marlcheckout/registry.h"
+#include "siblings/res_loader.h"
+#include "support/frame_fixture.h"
+
+namespace marl::frame_test {
+namespace {
+
+using common::CheckValue;
+using common::GetErrCodeText;
+using common::GetErrItemText;
+using common::GetProfileValue;
+using common::GetPropValue;
+using common::LoadResText;
+
+class GlobalsTest : public FrameDbTest {};
+
+TEST_F(GlobalsTest, ProfileReadSendsCategoryThenKeyAndFallsBack) {
+  auto ds = Source("en");
+  StartTrace();
+  EXPECT_EQ(GetProfileValue(*ds, "CurrentYear", "CB").ToText(), "2005");
+  data::SetTraceFile("");
+  bool found = false;
+  for (const auto& j : TraceLines()) {
+    if (j["text"] ==
+        "Select FValue From t_SystemProfile Where FCategory = ? And FKey = ?") {
+      EXPECT_EQ(j["params"], nlohmann::json::parse(R"(["CB","CurrentYear"])"));
+      found = true;
+    }
+  }
+  EXPECT_TRUE(found);
+
+  // Key and category swapped find nothing.
+  EXPECT_EQ(GetProfileValue(*ds, "CB", "CurrentYear").ToText(), "");
+  EXPECT_EQ(GetProfileValue(*ds, "NoSuchKey", "CB").Type(), VarType::Text);
+  EXPECT_EQ(GetProfileValue(*ds, "NoSuchKey", "CB", Variant::I4(7)).AsI4(), 7);
+
+  // Only the first of two rows for one setting counts; nothing is cached.
+  Exec(
+      "INSERT INTO t_SystemProfile (FCategory, FKey, FValue) VALUES "
+      "('XX', 'Twice', 'first'), ('XX', 'Twice', 'second')");
+  EXPECT_EQ(GetProfileValue(*ds, "Twice", "XX").ToText(), "first");
+  Exec("UPDATE t_SystemProfile SET FValue = '2031' WHERE FKey = 'CurrentYear'");
+  EXPECT_EQ(GetProfileValue(*ds, "CurrentYear", "CB").ToText(), "2031");
+}
+
+// Items and codes of the seed rows: item 10040 is "数量".
+struct CheckCase {
+  const char* name;
+  Variant value;
+  int32_t type;
+  int32_t size;
+  bool required;
+  int32_t error;     // 0: passes
+  const char* help;  // expected help file when it fails
+  Variant after;     // the value afterwards when it passes
+};
+
+TEST_F(GlobalsTest, CheckValueRaisesItsThreeErrorsWithTheirTexts) {
+  auto ds = Source("en");
+  const std::string item = "10040";
+  const std::vector<CheckCase> cases = {
+      {"required empty", Variant(), 8, 10, true, 10000, "数量", Variant()},
+      {"required null", Variant::Null(), 3, 0, true, 10000, "数量", Variant()},
+      {"optional empty", Variant(), 8, 10, false, 0, "", Variant::Null()},
+      {"not a number", Variant::Text("abc"), 3, 0, false, 10004, "数量 = 'abc'",
+       Variant()},
+      {"overflow", Variant::Text("70000"), 2, 0, false, 10004, "数量 = '70000'",
+       Variant()},
+      {"converted", Variant::Text("12"), 3, 0, true, 0, "", Variant::I4(12)},
+      {"as long as size", Variant::Text("abcd"), 8, 4, true, 0, "",
+       Variant::Text("abcd")},
+      {"one unit longer", Variant::Text("abcde"), 8, 4, true, 10005,
+       "数量 = 'abcde'", Variant()},
+      {"size 0 unchecked", Variant::Text("abcde"), 8, 0, true, 0, "",
+       Variant::Text("abcde")},
+      // Four Chinese characters are 12 bytes but 4 UTF-16 units.
+      {"utf16 fits", Variant::Text("合计合计"), 8, 4, true, 0, "",
+       Variant::Text("合计合计")},
+      // One character outside the basic plane takes two units.
+      {"surrogate pair", Variant::Text("合计\U0001F600"), 8, 3, true, 10005,
+       "数量 = '合计\U0001F600'", Variant()},
+      {"number to text", Variant::I4(123456), 8, 5, true, 10005,
+       "数量 = '123456'", Variant()},
+      {"empty bytes required", Variant::Bytes({}), 8209, 4, true, 10000, "数量",
+       Variant()},
+      {"empty bytes optional", Variant::Bytes({}), 8209, 4, false, 0, "",
+       Variant::Null()},
+      {"bytes too long", Variant::Bytes({1, 2, 3}), 8209, 2, true, 10005,
+       nullptr, Variant()},
+  };
+  for (const CheckCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Variant value = c.value;
+    if (c.error == 0) {
+      EXPECT_NO_THROW(CheckValue(*ds, item, value, c.type, c.size, c.required));
+      EXPECT_EQ(value.Type(), c.after.Type());
+      if (!c.after.IsNull()) {
+        EXPECT_TRUE(value == c.after);
+      }
+      continue;
+    }
+    try {
+      CheckValue(*ds, item, value, c.type, c.size, c.required);
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), c.error);
+      EXPECT_EQ(e.source(), Scalar("SELECT FDescriptive_EN FROM CB_BmErrCode "
+                                   "WHERE FCode = " +
+                                   std::to_string(c.error)));
+      EXPECT_EQ(e.description(), item);
+      if (c.help != nullptr) {
+        EXPECT_EQ(e.help_file(), c.help);
+      }
+      EXPECT_EQ(e.help_context(), 0);
+    }
+  }
+}
+
+TEST_F(GlobalsTest, CheckValueOfAnUnknownItemUsesTheFallbackText) {
+  Variant value;
+  try {
+    CheckValue(*Source("en"), "424242", value, 8, 0, true);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.help_file(), "Unknown error item");
+    EXPECT_EQ(e.description(), "424242");
+  }
+  // A value type without a value type code converts nothing.
+  Variant guid = Variant::Text("{0000}");
+  CheckValue(*Source("en"), "10040", guid, 0, 0, true);
+  EXPECT_EQ(guid.AsText(), "{0000}");
+}
+
+TEST_F(GlobalsTest, ErrorTextsPerLanguageWithFallbacks) {
+  struct Case {
+    const char* language;
+    const char* column;  // column of the code text
+    const char* unknown_code;
+    const char* unknown_item;
+  };
+  const Case cases[] = {
+      {"chs", "FDescriptive", "未知错误类型", "未知错误项目"},
+      {"cht", "FDescriptive_CHT", "未知錯誤類型", "未知錯誤項目"},
+      {"en", "FDescriptive_EN", "Unknown error type", "Unknown error item"},
+      // Any other language reads the Simplified Chinese column and has no
+      // resource file, so the fallbacks stay Simplified Chinese.
+      {"fr", "FDescriptive", "未知错误类型", "未知错误项目"},
+      {"EN", "FDescriptive", "未知错误类型", "未知错误项目"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.language);
+    auto ds = Source(c.language);
+    EXPECT_EQ(GetErrCodeText(*ds, 10005),
+              Scalar(std::string("SELECT ") + c.column +
+                     " FROM CB_BmErrCode WHERE FCode = 10005"));
+    EXPECT_EQ(GetErrCodeText(*ds, 99999), c.unknown_code);
+    EXPECT_EQ(GetErrItemText(*ds, 10040), "数量");
+    EXPECT_EQ(GetErrItemText(*ds, 99999), c.unknown_item);
+  }
+}
+
+TEST_F(GlobalsTest, ErrorTextsRaiseWhatTheyCannotRead) {
+  auto parser = std::make_shared<data::CParse>();
+  parser->ParseString(Dsn().substr(0, Dsn().rfind(";LANGUAGE=")));
+  data::CDataSource ds;
+  ds.SetParseObject(parser);
+  try {
+    GetErrCodeText(ds, 10000);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), err::kInvalidArgument);  // no LANGUAGE key
+  }
+  Exec("UPDATE CB_BmErrItem SET FDescriptive = NULL WHERE FItem = 10040");
+  try {
+    GetErrItemText(*Source("en"), 10040);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), err::kInvalidUseOfNull);
+  }
+}
+
+TEST_F(GlobalsTest, LoadResTextByLanguage) {
+  EXPECT_EQ(LoadResText("合 计", "chs"), "合 计");
+  EXPECT_EQ(LoadResText("合 计", "en"), "Total");
+  EXPECT_EQ(LoadResText("  合计  ", "cht"), "合計");  // blanks trimmed
+  EXPECT_EQ(LoadResText("not a key", "en"), "not a key");
+  EXPECT_EQ(LoadResText("合计", "de"), "合计");  // no such file
+  // The loader of the thread keeps the base name and the last language.
+  auto& loader = data::ThreadResourceLoader();
+  ASSERT_TRUE(loader);
+  EXPECT_EQ(loader->Get("ResFileBaseName").ToText(), "HvCost");
+  EXPECT_EQ(loader->Get("LanguageID").ToText(), "de");
+}
+
+TEST_F(GlobalsTest, LoadResTextReadsTheResourceDirectoryOfTheEnvironment) {
+  std::ofstream(dir_ / "HvCost.en.txt")
+      << "# test\n合计\tSum\\tall\r\n合计\tsecond\nno tab line\n";
+  data::ThreadResourceLoader().reset();
+  setenv("MARL_RESOURCE_DIR", dir_.c_str(), 1);
+  const std::string text = LoadResText("合计", "en");
+  unsetenv("MARL_RESOURCE_DIR");
+  data::ThreadResourceLoader().reset();
+  EXPECT_EQ(text, "Sum\tall");
+}
+
+class FailingLoader : public Dispatchable {
+ public:
+  const DispatchTable& Table() const override {
+    static const DispatchTable table{"Broken", {}};
+    return table;
+  }
+};
+
+TEST_F(GlobalsTest, LoadResTextWithoutALoaderKeepsTheTextAndThePendingError) {
+  Registry& registry = Registry::Instance();
+  data::ThreadResourceLoader().reset();
+  // A loader that answers nothing: every access fails.
+  ClassInfo broken;
+  broken.prog_id = ids::kResLoaderProgId;
+  broken.clsid = ids::kResLoaderClsid;
+  broken.factory = [] { return std::make_shared<FailingLoader>(); };
+  registry.Register(broken);
+  common::PendingError() = common::ErrorRecord{10005, "src", "desc", "help", 7};
+  EXPECT_EQ(LoadResText("合计", "en"), "合计");
+  EXPECT_EQ(common::PendingError().number, 10005);
+  EXPECT_EQ(common::PendingError().source, "src");
+  EXPECT_EQ(common::PendingError().help_context, 7);
+  common::PendingError() = common::ErrorRecord();
+
+  data::ThreadResourceLoader().reset();
+  registry.Unregister(ids::kResLoaderProgId);
+  EXPECT_EQ(LoadResText("合计", "en"), "合计");
+  EXPECT_EQ(common::PendingError().number, 0);
+  DllRegisterServer();
+  EXPECT_EQ(LoadResText("合计", "en"), "Total");
+}
+
+TEST(GetPropValueTest, MatchesKeysOnlyWhereAKeyStarts) {
+  struct Case {
+    const char* props;
+    const char* key;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"ConnectString=x;LANGUAGE=en", "Language", "en"},
+      {"ConnectString=x;LANGUAGE=en;", "Language", "en"},
+      {"language=cht;UserName=u", "Language", "cht"},
+      {"ReportLanguage=de;Language=chs", "Language", "chs"},
+      {"ReportLanguage=de", "Language", ""},
+      {"a=1;  Language=en", "Language", "en"},
+      {"Language= en ;x=1", "Language", " en "},  // blanks kept
+      {"Language=a=b;x=1", "Language", "a=b"},
+      {"x=1", "Language", ""},
+      {"", "Language", ""},
+      {"Language =en", "Language", ""},  // the key must meet the "="
+      // Braces are not understood: a key inside a braced value is found.
+      {"ConnectString={a=1;Language=xx};Language=en", "Language", "xx}"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(GetPropValue(c.props, c.key), c.value) << c.props;
+  }
+}
+
+TEST(QuoteDoubledTest, DoublesEverySingleQuote) {
+  EXPECT_EQ(common::QuoteDoubled("O'Ne''il"), "O''Ne''''il");
+  EXPECT_EQ(common::QuoteDoubled("'"), "''");
+  EXPECT_EQ(common::QuoteDoubled("plain"), "plain");
+  EXPECT_EQ(common::QuoteDoubled(""), "");
+}
+
+TEST(PeriodKeyTextTest, YearPlusTenThousandthsWithoutTrailingZeros) {
+  const struct {
+    int32_t year, period;
+    const char* key;
+  } cases[] = {{2005, 10, "2005.001"},  {2005, 5, "2005.0005"},
+               {2005, 3, "2005.0003"},  {2006, 1, "2006.0001"},
+               {2005, 11, "2005.0011"}, {2005, 12, "2005.0012"},
+               {1999, 13, "1999.0013"}, {1900, 13, "1900.0013"},
+               {2005, 0, "2005"},       {2100, 100, "2100.01"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(common::PeriodKeyText(c.year, c.period), c.key)
+        << c.year << "/" << c.period;
+  }
+}
+
+TEST(DataTypeToVarTypeTest, MapsEveryCode) {
+  const std::vector<std::pair<std::vector<int32_t>, int32_t>> table = {
+      {{2}, 2},
+      {{3}, 3},
+      {{4}, 4},
+      {{5}, 5},
+      {{6}, 6},
+      {{7, 133, 134, 135}, 7},
+      {{11}, 11},
+      {{14, 20, 129, 130, 131, 200, 201, 202}, 8},
+      {{16}, 17},
+      {{128, 204, 205}, 8209},
+      {{0, 72, 203, 999, -1}, 0},
+  };
+  for (const auto& [codes, vt] : table) {
+    for (int32_t code : codes) {
+      EXPECT_EQ(common::DataTypeToVarType(code), vt) << code;
+    }
+  }
+}
+
+TEST_F(GlobalsTest, RecordsetRowsBecomeValueSets) {
+  auto ds = Source("en");
+  auto rs = data::Recordset::Create();
+  rs->CursorLocation = data::ado::kUseClient;
+  rs->Open(
+      "SELECT FCategory, FKey, FValue FROM t_SystemProfile "
+      "ORDER BY FCategory, FKey",
+      ds->Connection());
+  rs->MoveNext();  // the list starts from the first row whatever the position
+  auto list = common::RecordsetToItemList(*rs);
+  ASSERT_EQ(list->Count(), 3u);
+  EXPECT_TRUE(rs->Eof());
+  auto first = list->Record(1);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->Keys(),
+            (std::vector<std::string>{"FCategory", "FKey", "FValue"}));
+  EXPECT_EQ(first->Value("fkey").ToText(), "CurrentPeriod");
+  EXPECT_EQ(list->Record(3)->Value("FValue").ToText(), "12");
+}
+
+TEST(ResLoaderTest, ParsesTheResourceFormat) {
+  const std::string content =
+      "\xEF\xBB\xBF# comment\r\n"
+      "\n"
+      "a\\tb\tline\\none\\\\two\\x\r\n"
+      "dup\tfirst\n"
+      "dup\tsecond\n"
+      "no tab here\n"
+      "empty\t\n";
+  auto entries = siblings::ResLoader::ParseResources(content);
+  EXPECT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries["a\tb"], "line\none\\two\\x");
+  EXPECT_EQ(entries["dup"], "first");
+  EXPECT_EQ(entries["empty"], "");
+}
+
+}  // namespace
+}  // namespace marl::frame_test

@@ -1,0 +1,194 @@
+// The class table through the registry: ProgIDs, identifiers, dispatch by
+// name and by identifier, and the server entry points.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "marlcheckout/marlcheckout.h"
+#include "support/frame_fixture.h"
+
+namespace marl::frame_test {
+namespace {
+
+TEST(ClassTableTest, EveryMethodHasItsDispatchIdentifier) {
+  RegisterComponent();
+  const std::map<std::string, std::map<std::string, int32_t>> expected = {
+      {"MarlCheckOut.CheckOutInfo",
+       {{"GetList", 0x60030002},
+        {"GetCostList", 0x60030003},
+        {"GetBalList", 0x60030004},
+        {"GetBatchList", 0x60030005},
+        {"CheckHasVoucher", 0x60030008},
+        {"HasCheckedOnlineBalance", 0x6003000B},
+        {"CheckHaveRevert", 0x6003000E}}},
+      {"MarlCheckOut.CheckOutUpdate",
+       {{"Delete", 0x60030003},
+        {"TransPeriod", 0x60030004},
+        {"SetSystemProfile", 0x60030005},
+        {"UpdateCostBalance", 0x60030006}}},
+      {"MarlCheckOut.CloseData",
+       {{"SetEndBal", 0x60030002},
+        {"SetBegBal", 0x60030003},
+        {"SetStandardData", 0x60030004},
+        {"SetStdCostData", 0x60030005},
+        {"SetCostTypeData", 0x60030006},
+        {"SetCurrentPeriod", 0x60030007},
+        {"SetCostSortData", 0x6003000A},
+        {"SetCostDeputyData", 0x6003000B},
+        {"DayCost_SetBegBal", 0x6003000E},
+        {"DayCost_SetEndBal", 0x6003000F},
+        {"UnCheckOnlineBalance", 0x60030010},
+        {"SetDayAccount", 0x60030013},
+        {"SetCostRevertStd", 0x60030016},
+        {"SetCostRevertRealEndStk", 0x60030017},
+        {"SetCostRevertRealEndBal", 0x60030018},
+        {"EndHistoryData", 0x6003001B},
+        {"EndMatDistributeData", 0x6003001C},
+        {"EndExpDistributeData", 0x6003001D}}},
+  };
+  for (const auto& [prog_id, methods] : expected) {
+    auto object = Registry::Instance().Create(prog_id);
+    ASSERT_TRUE(object) << prog_id;
+    EXPECT_EQ(object->Table().members.size(), methods.size()) << prog_id;
+    for (const auto& [name, dispid] : methods) {
+      EXPECT_EQ(object->GetIDOfName(name), dispid) << prog_id << "." << name;
+    }
+  }
+  auto info = Registry::Instance().Find("marlcheckout.closedata");
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->transaction, TxAttribute::Required);
+  EXPECT_EQ(info->earlier_iids.size(), 5u);
+  EXPECT_EQ(Registry::Instance().Find(CheckOutInfo::kProgId)->transaction,
+            TxAttribute::Supported);
+  EXPECT_EQ(
+      Registry::Instance().Find(CheckOutInfo::kProgId)->earlier_iids.size(),
+      3u);
+  EXPECT_EQ(Registry::Instance().Find(CheckOutUpdate::kProgId)->transaction,
+            TxAttribute::Required);
+}
+
+TEST(ClassTableTest, ParametersCarryNamesTypesAndDefaults) {
+  CloseData close;
+  const MemberInfo* m =
+      close.Table().Find("SetCurrentPeriod", InvokeKind::Method);
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(m->params.size(), 4u);
+  EXPECT_EQ(m->params[1].name, "iNextYear");
+  EXPECT_EQ(m->params[1].type, VarType::I2);
+  EXPECT_TRUE(m->params[3].by_ref);
+  EXPECT_TRUE(m->params[3].optional);
+  EXPECT_FALSE(m->params[3].default_value.AsBool());
+
+  CheckOutInfo info;
+  m = info.Table().Find(0x60030002, InvokeKind::Method);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->name, "GetList");
+  EXPECT_TRUE(m->params[5].default_value.AsBool());  // bViewFull
+  m = info.Table().Find("GetBalList", InvokeKind::Method);
+  EXPECT_FALSE(m->params[3].optional);  // aExpDeptID is required
+  EXPECT_EQ(m->params[5].default_value.AsI4(), 1);
+
+  CheckOutUpdate update;
+  m = update.Table().Find("TransPeriod", InvokeKind::Method);
+  ASSERT_EQ(m->params.size(), 7u);
+  for (size_t i = 1; i < 7; ++i) EXPECT_TRUE(m->params[i].by_ref) << i;
+  EXPECT_EQ(m->result, VarType::I4);
+}
+
+class DispatchTest : public FrameDbTest {};
+
+TEST_F(DispatchTest, CallsByNameAndByIdentifierReachTheTypedMethod) {
+  Exec(
+      "INSERT INTO CBOnInitBalance (FYear, FPeriod, FVchInterID, FChecked) "
+      "VALUES (2005, 1, 9, 0)");
+  auto info = Registry::Instance().Create("MarlCheckOut.CheckOutInfo");
+  Variant by_name = info->Invoke("checkhasvoucher",
+                                 {Variant::Text(Dsn()), Variant::I4(2005),
+                                  Variant::Text("1")});  // converted to 32 bits
+  EXPECT_EQ(by_name.Type(), VarType::Bool);
+  EXPECT_TRUE(by_name.AsBool());
+  std::vector<Variant> args = {Variant::Text(Dsn()), Variant::I4(2005),
+                               Variant::I4(2)};
+  Variant by_id = info->Invoke(0x60030008, InvokeKind::Method, args);
+  EXPECT_FALSE(by_id.AsBool());
+
+  // Errors reach the caller through dispatch with the method's source.
+  try {
+    info->Invoke("CheckHasVoucher",
+                 {Variant::Text("x=1;X=2"), Variant::I4(1), Variant::I4(1)});
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), 457);
+    EXPECT_EQ(
+        e.source().rfind("MarlCheckOut.CheckOutInfo.CheckHasVoucher\r\n", 0),
+        0u);
+  }
+  EXPECT_THROW(info->Invoke("NoSuchMethod", {}), Error);
+  EXPECT_THROW(info->Invoke("CheckHasVoucher", {Variant::Text(Dsn())}), Error);
+}
+
+TEST(ServerTest, FactoriesByClassIdentifierAndTheUnloadCheck) {
+  std::shared_ptr<ClassFactory> factory;
+  ASSERT_EQ(
+      DllGetClassObject(ids::kCloseDataClsid, ids::kIClassFactory, &factory),
+      0);
+  ASSERT_TRUE(factory);
+  EXPECT_EQ(DllCanUnloadNow(), 0);
+  {
+    auto object = factory->CreateInstance(ids::kCloseDataEarlierIids[4]);
+    EXPECT_EQ(object->Table().class_name, "CloseData");
+    EXPECT_TRUE(std::dynamic_pointer_cast<CloseData>(object));
+    EXPECT_EQ(DllCanUnloadNow(), 1);
+  }
+  EXPECT_EQ(DllCanUnloadNow(), 0);
+  factory->LockServer(true);
+  EXPECT_EQ(DllCanUnloadNow(), 1);
+  factory->LockServer(false);
+  EXPECT_EQ(DllCanUnloadNow(), 0);
+
+  // The earlier identifiers of one class do not lead to another class.
+  EXPECT_THROW(factory->CreateInstance(ids::kCheckOutInfoEarlierIids[0]),
+               Error);
+  std::string lower = ids::kCheckOutInfoClsid;
+  for (char& c : lower) c = static_cast<char>(std::tolower(c));
+  ASSERT_EQ(DllGetClassObject(lower.c_str(), nullptr, &factory), 0);
+  EXPECT_EQ(factory->CreateInstance(ids::kIDispatch)->Table().class_name,
+            "CheckOutInfo");
+
+  EXPECT_EQ(DllGetClassObject("{00000000-0000-0000-0000-000000000000}", nullptr,
+                              &factory),
+            static_cast<int32_t>(0x80040111));
+  EXPECT_FALSE(factory);
+  EXPECT_EQ(
+      DllGetClassObject(ids::kCloseDataClsid, ids::kCloseDataIid, &factory),
+      static_cast<int32_t>(0x80004002));
+  EXPECT_EQ(DllGetClassObject(ids::kCloseDataClsid, nullptr, nullptr),
+            static_cast<int32_t>(0x80004003));
+}
+
+TEST(ServerTest, UnregisterAndRegisterAgain) {
+  RegisterComponent();
+  EXPECT_EQ(DllUnregisterServer(), 0);
+  try {
+    Registry::Instance().Create("MarlCheckOut.CloseData");
+    FAIL() << "created after unregistration";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), err::kClassNotRegistered);
+  }
+  EXPECT_FALSE(Registry::Instance().Find(ids::kResLoaderProgId));
+  EXPECT_EQ(DllRegisterServer(), 0);
+  EXPECT_TRUE(Registry::Instance().Create("MarlCheckOut.CloseData"));
+  EXPECT_TRUE(Registry::Instance().CreateByClsid(ids::kCheckOutUpdateClsid));
+}
+
+TEST(ServerTest, TypedCreationJoinsTheCurrentTransaction) {
+  TransactionScope scope;
+  auto close = CloseData::Create();
+  EXPECT_EQ(close->bound_transaction(), scope.transaction());
+  EXPECT_EQ(close->transaction_attribute(), TxAttribute::Required);
+  EXPECT_EQ(CheckOutInfo::Create()->transaction_attribute(),
+            TxAttribute::Supported);
+}
+
+}  // namespace
+}  // namespace marl::frame_test

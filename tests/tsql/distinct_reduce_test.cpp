@@ -1,0 +1,99 @@
+// Table-driven tests of the reduction of joined tables inside SELECT
+// DISTINCT: which shapes are rewritten, into what, and which are left alone.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "data/tsql/script.h"
+
+namespace marl::data::tsql {
+namespace {
+
+struct Case {
+  const char* name;
+  const char* in;
+  const char* out;  // nullptr: translated text equals the input
+};
+
+std::string One(const std::string& text) {
+  Script s = Translate(text);
+  EXPECT_EQ(s.nodes.size(), 1u) << text;
+  return s.nodes.empty() ? "" : s.nodes[0].stmt.sql;
+}
+
+TEST(DistinctReduce, RewritesOnlyProvableShapes) {
+  const Case cases[] = {
+      {"listed and compared with a literal",
+       "SELECT DISTINCT x.a,y.b FROM T x,U y WHERE x.c = 5",
+       "SELECT DISTINCT x.a,y.b FROM (SELECT DISTINCT a,c FROM T) x,"
+       "(SELECT DISTINCT b FROM U) y WHERE x.c = 5"},
+      {"compared on the left with another table's column",
+       "SELECT DISTINCT y.b FROM T x,U y WHERE x.k=y.k AND y.b>1",
+       "SELECT DISTINCT y.b FROM (SELECT DISTINCT k FROM T) x,U y WHERE "
+       "x.k=y.k AND y.b>1"},
+      {"literal on the left, NOT and OR",
+       "SELECT DISTINCT x.a FROM T x,U y WHERE NOT 3 < x.a OR (x.a <> y.b)",
+       "SELECT DISTINCT x.a FROM (SELECT DISTINCT a FROM T) x,U y "
+       "WHERE NOT 3 < x.a OR (x.a <> y.b)"},
+      {"same column of the same table through a subquery",
+       "SELECT DISTINCT x.a,v.p FROM T x,(SELECT DISTINCT a,p FROM T WHERE "
+       "f(a)>0) v WHERE v.a = x.a",
+       "SELECT DISTINCT x.a,v.p FROM (SELECT DISTINCT a FROM T) x,"
+       "(SELECT DISTINCT a,p FROM T WHERE f(a)>0) v WHERE v.a = x.a"},
+      {"inside a subquery of the statement",
+       "SELECT * FROM (SELECT DISTINCT x.a,y.b FROM T x,U y)h WHERE a=1",
+       "SELECT * FROM (SELECT DISTINCT x.a,y.b FROM (SELECT DISTINCT a FROM "
+       "T) x,(SELECT DISTINCT b FROM U) y)h WHERE a=1"},
+      // Left alone.
+      {"only the table whose column decides the collation",
+       "SELECT DISTINCT x.a FROM T x,U y WHERE y.k = x.k",
+       "SELECT DISTINCT x.a FROM T x,(SELECT DISTINCT k FROM U) y WHERE y.k = "
+       "x.k"},
+      {"subquery column that is an expression",
+       "SELECT DISTINCT x.a FROM T x,(SELECT a+0 AS a FROM T) v WHERE v.a=x.a",
+       nullptr},
+      {"column inside an expression", "SELECT DISTINCT x.a+1 AS a FROM T x,U y",
+       nullptr},
+      {"IS NOT is a comparison, not a NOT",
+       "SELECT DISTINCT x.a FROM T x,U y WHERE y.b IS NOT x.a = 1", nullptr},
+      {"comparison result compared again",
+       "SELECT DISTINCT x.a FROM T x,U y WHERE x.a = 1 = y.b", nullptr},
+      {"IN list", "SELECT DISTINCT x.a FROM T x,U y WHERE x.a IN (1,2)",
+       nullptr},
+      {"BETWEEN", "SELECT DISTINCT x.a FROM T x,U y WHERE y.b BETWEEN 1 AND 2",
+       nullptr},
+      {"COLLATE",
+       "SELECT DISTINCT x.a FROM T x,U y WHERE x.a = 'a' COLLATE BINARY",
+       nullptr},
+      {"function call", "SELECT DISTINCT lower(x.a) AS a FROM T x,U y",
+       nullptr},
+      {"unqualified column", "SELECT DISTINCT a FROM T x,U y", nullptr},
+      {"star", "SELECT DISTINCT x.*,y.b FROM T x,U y", nullptr},
+      {"subquery in WHERE",
+       "SELECT DISTINCT x.a FROM T x,U y WHERE x.a IN (SELECT a FROM V)",
+       nullptr},
+      {"explicit join", "SELECT DISTINCT x.a FROM T x JOIN U y ON x.a=y.a",
+       nullptr},
+      {"GROUP BY", "SELECT DISTINCT x.a FROM T x,U y GROUP BY x.a", nullptr},
+      {"ORDER BY", "SELECT DISTINCT x.a FROM T x,U y ORDER BY x.a", nullptr},
+      {"compound branch",
+       "SELECT a FROM V UNION SELECT DISTINCT x.a FROM T x,U y", nullptr},
+      {"single table", "SELECT DISTINCT x.a FROM T x WHERE x.b=1", nullptr},
+      {"no alias", "SELECT DISTINCT T.a FROM T,U y WHERE T.a=y.a", nullptr},
+      {"unknown qualifier (correlated)",
+       "SELECT DISTINCT x.a FROM T x,U y WHERE x.a=z.a", nullptr},
+      {"not DISTINCT", "SELECT x.a FROM T x,U y", nullptr},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(One(c.in), c.out != nullptr ? c.out : c.in) << c.name;
+  }
+}
+
+TEST(DistinctReduce, LeavesWritingStatementsAlone) {
+  const std::string text =
+      "INSERT INTO W (a) SELECT DISTINCT x.a FROM T x,U y WHERE x.a=1";
+  EXPECT_EQ(One(text), text);
+}
+
+}  // namespace
+}  // namespace marl::data::tsql
