@@ -36,6 +36,27 @@ constexpr int kDefaultBusyTimeoutMs = 30000;
 
 std::atomic<int64_t> g_prepared{0};
 
+// Owning handles: a statement is finalised and a database closed (rolling
+// back an open transaction) when its handle ends.
+struct StmtDeleter {
+  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+using StmtHandle = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
+struct DbDeleter {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using DbHandle = std::unique_ptr<sqlite3, DbDeleter>;
+
+// Compiles `sql`; the SQLite result code, with `out` set on success.
+int PrepareHandle(sqlite3* db, const std::string& sql, unsigned flags,
+                  StmtHandle& out) {
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()),
+                              flags, &stmt, nullptr);
+  out.reset(stmt);
+  return rc;
+}
+
 std::string Upper(std::string s) {
   for (char& c : s)
     c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -188,13 +209,12 @@ template <size_t N>
 int32_t ProbeMask(sqlite3* db, const Probe (&probes)[N]) {
   int32_t mask = 0;
   for (const Probe& p : probes) {
-    std::string sql = std::string("SELECT ") + p.call;
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
+    StmtHandle stmt;
+    if (PrepareHandle(db, std::string("SELECT ") + p.call, 0, stmt) ==
+            SQLITE_OK &&
         stmt != nullptr) {
       mask |= p.bit;
     }
-    sqlite3_finalize(stmt);
   }
   return mask;
 }
@@ -422,12 +442,13 @@ class SqliteConnection final : public PhysicalConnection,
             "Busy Timeout '" + busy + "' is not a number of milliseconds");
       }
     }
+    sqlite3* raw = nullptr;
     int rc =
-        sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_open_v2(path_.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    db_handle_.reset(raw);
+    db_ = raw;
     if (rc != SQLITE_OK) {
       std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-      sqlite3_close_v2(db_);
-      db_ = nullptr;
       throw Error(err::kDbFail, kSource,
                   "Cannot open database '" + path_ + "': " + msg);
     }
@@ -439,8 +460,6 @@ class SqliteConnection final : public PhysicalConnection,
       // here rather than at its first statement.
       Exec("PRAGMA schema_version");
     } catch (const Error& e) {
-      sqlite3_close_v2(db_);
-      db_ = nullptr;
       throw Error(e.number(), kSource,
                   "Cannot open database '" + path_ + "': " + e.description());
     }
@@ -451,11 +470,9 @@ class SqliteConnection final : public PhysicalConnection,
                                GetDateFunction, nullptr, nullptr, nullptr);
   }
 
-  ~SqliteConnection() override {
-    ClearStatements();
-    // Closing rolls back an open transaction.
-    sqlite3_close_v2(db_);
-  }
+  // The statements are finalised before the database closes (members end
+  // in reverse order); closing rolls back an open transaction.
+  ~SqliteConnection() override = default;
 
   void Begin(bool for_write) override {
     Exec(for_write ? "BEGIN IMMEDIATE" : "BEGIN");
@@ -601,7 +618,7 @@ class SqliteConnection final : public PhysicalConnection,
   // A prepared statement and what its result columns look like, read again
   // whenever SQLite has compiled the statement anew (a schema change).
   struct Prepared {
-    sqlite3_stmt* stmt = nullptr;
+    StmtHandle stmt;
     int compiled = -1;  // SQLITE_STMTSTATUS_REPREPARE when read
     std::vector<DeclKind> kinds;
     std::vector<std::string> names;
@@ -611,41 +628,33 @@ class SqliteConnection final : public PhysicalConnection,
     auto it = statements_.find(sql);
     if (it != statements_.end()) return it->second;
     if (statements_.size() >= kMaxCachedStatements) ClearStatements();
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
-                                SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
-    if (rc != SQLITE_OK) {
-      std::string msg = sqlite3_errmsg(db_);
-      sqlite3_finalize(stmt);
-      throw MakeError(rc, msg, true);
-    }
+    StmtHandle stmt;
+    int rc = PrepareHandle(db_, sql, SQLITE_PREPARE_PERSISTENT, stmt);
+    if (rc != SQLITE_OK) throw MakeError(rc, sqlite3_errmsg(db_), true);
     if (stmt == nullptr) {
       throw Error(err::kDbSyntax, kSource, "Empty statement: " + sql);
     }
     ++g_prepared;
     Prepared& p = statements_[sql];
-    p.stmt = stmt;
+    p.stmt = std::move(stmt);
     return p;
   }
 
-  void ClearStatements() {
-    for (auto& [sql, p] : statements_) sqlite3_finalize(p.stmt);
-    statements_.clear();
-  }
+  void ClearStatements() { statements_.clear(); }
 
   // The declared kinds and names of the result columns as SQLite describes
   // them now.
   static void ReadColumns(Prepared& p) {
     const int compiled =
-        sqlite3_stmt_status(p.stmt, SQLITE_STMTSTATUS_REPREPARE, 0);
+        sqlite3_stmt_status(p.stmt.get(), SQLITE_STMTSTATUS_REPREPARE, 0);
     if (compiled == p.compiled) return;
-    const int ncol = sqlite3_column_count(p.stmt);
+    const int ncol = sqlite3_column_count(p.stmt.get());
     p.kinds.assign(static_cast<size_t>(ncol), DeclKind::None);
     p.names.clear();
     for (int c = 0; c < ncol; ++c) {
       p.kinds[static_cast<size_t>(c)] =
-          KindOfDecl(sqlite3_column_decltype(p.stmt, c));
-      const char* name = sqlite3_column_name(p.stmt, c);
+          KindOfDecl(sqlite3_column_decltype(p.stmt.get(), c));
+      const char* name = sqlite3_column_name(p.stmt.get(), c);
       p.names.emplace_back(name ? name : "");
     }
     p.compiled = compiled;
@@ -655,7 +664,7 @@ class SqliteConnection final : public PhysicalConnection,
   StatementResult Execute(const Statement& statement,
                           const std::vector<Variant>& bound) override {
     Prepared& prepared = Prepare(statement.sql);
-    sqlite3_stmt* stmt = prepared.stmt;
+    sqlite3_stmt* stmt = prepared.stmt.get();
     if (read_only_ && !sqlite3_stmt_readonly(stmt)) {
       throw Error(err::kDbFail, kSource,
                   "A read-only command must be a single statement that only "
@@ -726,7 +735,8 @@ class SqliteConnection final : public PhysicalConnection,
 
   static constexpr int32_t ado_default_type_ = 202;
   std::string path_;
-  sqlite3* db_ = nullptr;
+  DbHandle db_handle_;
+  sqlite3* db_ = nullptr;   // db_handle_.get()
   bool read_only_ = false;  // inside RunReadOnly
   std::unordered_map<std::string, std::shared_ptr<Script>> scripts_;
   // The last texts looked up; `text` points at a key of scripts_.
