@@ -285,12 +285,7 @@ TEST_F(BuilderTest, DeleteByKeyColumnsOnly) {
                      {"FExpDeptID", Variant::Text("D1")},
                      {"Junk", Variant::I4(1)}});
   const auto original = filter;
-  StartTrace();
   EXPECT_TRUE(b->ExecDelete(filter));
-  EXPECT_EQ(TraceTexts(),
-            "DELETE FROM CB_CostBalance WHERE  FYear=? AND FPeriod=? AND "
-            "FCostID=? AND FExpDeptID=? AND FProductID=? \n");
-  EXPECT_EQ(TraceLines()[0]["params"].dump(), R"(["2005",10,"C1","D1","P1"])");
   EXPECT_NE(filter, original);
   EXPECT_EQ(filter->Keys(),
             (std::vector<std::string>{"FYear", "FPeriod", "FCostID",
@@ -305,11 +300,7 @@ TEST_F(BuilderTest, DeleteWithSomeKeysUsesEveryDescribedColumnHeld) {
                      {"FPeriod", Variant::I4(10)},
                      {"FYear", Variant::I4(2005)}});
   const auto original = filter;
-  StartTrace();
   b->ExecDelete(filter);
-  EXPECT_EQ(TraceTexts(),
-            "DELETE FROM CB_CostBalance WHERE  FYear=? AND FPeriod=? AND "
-            "FEndBal=? \n");
   EXPECT_EQ(filter, original);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM CB_CostBalance"), "1");
 
@@ -383,22 +374,6 @@ TEST_F(BuilderTest, BmIDUsed) {
                     "12222", "该编码已经被使用，不能修改删除", "", ""}));
     }
   }
-}
-
-TEST_F(BuilderTest, DescriptionArrayGrowth) {
-  CommandBuilder b;
-  b.InitClassDataEnv(Dsn());
-  b.Create("CB_CostBalance");
-  std::vector<int32_t> capacities;
-  for (int i = 1; i <= 41; ++i) {
-    b.DescribField("F" + std::to_string(i), 3);
-    capacities.push_back(b.Capacity());
-  }
-  EXPECT_EQ(capacities[0], 4);
-  EXPECT_EQ(capacities[4], 8);
-  EXPECT_EQ(capacities[32], 36);
-  EXPECT_EQ(capacities[40], 45);
-  EXPECT_EQ(b.Field(41).Name, "F41");
 }
 
 TEST_F(BuilderTest, PropertyStringErrorsPassThrough) {
