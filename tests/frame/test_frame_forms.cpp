@@ -7,6 +7,8 @@
 #include "marlcheckout/check_out_update.h"
 #include "marlcheckout/close_data.h"
 #include "support/frame_fixture.h"
+#include "support/golden.h"
+#include "support/raised.h"
 
 namespace marl::frame_test {
 namespace {
@@ -118,6 +120,156 @@ TEST_F(FormsTest, EachFormRaisesItsErrorAndLeavesItsVote) {
                 "1");
     }
   }
+}
+
+// Every public method's failure form: a statement failing inside the method
+// (the first one it sends, or the first containing `match`) reaches the
+// caller with the method's source and description, and leaves its vote.
+struct MethodForm {
+  const char* prog_id;
+  const char* calls;   // JSON list of calls on one object, the last fails
+  const char* match;   // the failing statement contains it ("" = the first)
+  const char* source;  // "FaultInjection" is the failing statement's source
+  bool translated;     // description rendered in the caller's language
+  bool aborted;        // the vote leaves the transaction doomed
+};
+
+const MethodForm kMethodForms[] = {
+    {"CloseData", R"([["SetEndBal", 2005, 3]])", "", "FaultInjection", false,
+     true},
+    {"CloseData", R"([["SetBegBal", 2005, 3, 2005, 4]])", "", "FaultInjection",
+     true, true},
+    {"CloseData", R"([["SetStandardData", 2005, 3, 2005, 4]])", "",
+     "FaultInjection", false, true},
+    {"CloseData", R"([["SetStdCostData", 2005, 3, 2005, 4]])", "",
+     "FaultInjection", false, true},
+    {"CloseData", R"([["SetCostTypeData", 2005, 3, 2005, 4]])", "",
+     "FaultInjection", false, true},
+    {"CloseData", R"([["SetCostSortData", 2005, 3, 2005, 4]])", "",
+     "FaultInjection", false, true},
+    {"CloseData", R"([["SetCostDeputyData", 2005, 3, 2005, 4]])", "",
+     "FaultInjection", false, true},
+    {"CloseData", R"([["SetCurrentPeriod", 2005, 11, true]])", "",
+     "FaultInjection", false, true},
+    {"CloseData",
+     R"([["DayCost_SetBegBal", 2024, 4, {"CurBeginDate": "2024-03-01",
+         "CurEndDate": "2024-03-10", "NextYearPeriodCycle": "C2",
+         "NextBeginDate": "2024-03-11", "NextEndDate": "2024-03-20"}]])",
+     "", "MarlCheckOut.CloseData.DayCost_SetBegBal\r\nFaultInjection", true,
+     true},
+    {"CloseData",
+     R"([["DayCost_SetEndBal", 2024, 3, "C1", "2024-03-01", "2024-03-10"]])",
+     "", "MarlCheckOut.CloseData.DayCost_SetEndBal\r\nFaultInjection", false,
+     true},
+    {"CloseData", R"([["UnCheckOnlineBalance", 2005, 3]])", "",
+     "MarlCheckOut.CloseData.UnCheckOnlineBalance\r\nFaultInjection", false,
+     true},
+    {"CloseData", R"([["SetDayAccount", 2024, 3, 2024, 4]])", "",
+     "MarlCehckOut.CloseData.SetDayAccountFaultInjection", true, true},
+    {"CloseData", R"([["SetCostRevertStd", 2005, 3, true]])", "",
+     "MarlCheckOut.CloseData.SetCostRevertStdFaultInjection", false, true},
+    {"CloseData", R"([["SetCostRevertRealEndStk", 2005, 3, false]])", "",
+     "MarlCheckOut.CloseData.SetCostRevertRealEndStkFaultInjection", false,
+     true},
+    {"CloseData", R"([["SetCostRevertRealEndBal", 2005, 3, true]])", "",
+     "MarlCheckOut.CloseData.SetCostRevertRealEndBalFaultInjection", false,
+     true},
+    {"CloseData", R"([["EndHistoryData", 2005, 3, true]])", "",
+     "FaultInjection", false, false},
+    {"CloseData", R"([["EndMatDistributeData", 2005, 3, true]])", "",
+     "FaultInjection", false, false},
+    {"CloseData", R"([["EndExpDistributeData", 2005, 3, false]])", "",
+     "FaultInjection", false, false},
+    {"CheckOutUpdate", R"([["Delete", {"FYear": 1999}]])", "", "FaultInjection",
+     false, true},
+    {"CheckOutUpdate", R"([["TransPeriod"]])", "",
+     "MarlCheckOut.CheckOutUpdate", false, true},
+    {"CheckOutUpdate",
+     R"([["Delete", {"FYear": 1999}], ["SetSystemProfile", "K", "V"]])",
+     "UPDATE t_SystemProfile", "FaultInjection", false, false},
+    {"CheckOutUpdate", R"([["UpdateCostBalance"]])", "",
+     "MarlCheckOut.CheckOutUpdate", false, true},
+    {"CheckOutInfo", R"([["GetList", 2005, 3, "D1"]])", "", "FaultInjection",
+     false, false},
+    {"CheckOutInfo", R"([["GetCostList", ""]])", "", "FaultInjection", false,
+     false},
+    {"CheckOutInfo", R"([["GetBalList", 2005, 3, "D1"]])", "", "FaultInjection",
+     false, false},
+    {"CheckOutInfo", R"([["GetBatchList", 2005, 3]])", "", "FaultInjection",
+     false, false},
+    {"CheckOutInfo", R"([["CheckHasVoucher", 2005, 3]])", "",
+     "MarlCheckOut.CheckOutInfo.CheckHasVoucher\r\nFaultInjection", false,
+     false},
+    {"CheckOutInfo", R"([["HasCheckedOnlineBalance", 2005, 3]])", "",
+     "MarlCheckOut.CheckOutInfo.HasCheckedOnlineBalance\r\nFaultInjection",
+     false, false},
+    {"CheckOutInfo", R"([["CheckHaveRevert", 2005, 3]])", "",
+     "MarlCheckOut.CheckOutInfo.CheckHaveRevert\r\nFaultInjection", false,
+     false},
+};
+
+// Runs the calls of `f` on one new object inside a transaction and returns
+// the error of the last one; `aborted` tells whether the transaction was
+// doomed.
+Error Fails(const MethodForm& f, const std::string& dsn, bool& aborted) {
+  TransactionScope scope;
+  auto object =
+      Registry::Instance().Create(std::string("MarlCheckOut.") + f.prog_id);
+  const auto calls = test::golden::Json::parse(f.calls);
+  Error raised = test::Raised([&] {
+    for (const auto& call : calls) test::golden::Call(*object, call, dsn);
+  });
+  aborted = test::Raised([&] { scope.Commit(); }).number() ==
+            err::kTransactionAborted;
+  return raised;
+}
+
+TEST_F(FormsTest, EveryMethodFailsInItsForm) {
+  Source()->GetActualType(3);  // the description cache filled beforehand
+  for (const MethodForm& f : kMethodForms) {
+    SCOPED_TRACE(f.calls);
+    data::SetFaultPlan({1, err::kDbSyntax, "未知错误类型", f.match});
+    bool aborted = false;
+    Error e = Fails(f, Dsn("en"), aborted);
+    EXPECT_EQ(e.number(), err::kDbSyntax);
+    EXPECT_EQ(e.source(), f.source);
+    EXPECT_EQ(e.description(),
+              f.translated ? "Unknown error type" : "未知错误类型");
+    EXPECT_EQ(aborted, f.aborted);
+    data::SetFaultPlan({});
+  }
+
+  // A property string the parser refuses (a repeated key) fails the
+  // activation in the same form, before any statement is sent.
+  const std::string bad = Dsn("en") + ";language=en";
+  const Error parsed = test::Raised([&] { data::CParse().ParseString(bad); });
+  for (const MethodForm& f : kMethodForms) {
+    if (*f.match != '\0') continue;  // no property string of its own
+    SCOPED_TRACE(f.calls);
+    std::string source = f.source;
+    const size_t at = source.find("FaultInjection");  // not in a fixed one
+    if (at != std::string::npos) source.replace(at, 14, parsed.source());
+    const int64_t statements = data::StatementsRun();
+    bool aborted = false;
+    Error e = Fails(f, bad, aborted);
+    EXPECT_EQ(e.number(), parsed.number());
+    EXPECT_EQ(e.source(), source);
+    EXPECT_EQ(data::StatementsRun(), statements);
+  }
+
+  // A date of the period set missing: refused before the language is read,
+  // so the description stays untranslated.
+  bool aborted = false;
+  Error e = Fails({"CloseData",
+                   R"([["DayCost_SetBegBal", 2024, 4, {"CurBeginDate":
+                       "2024-03-01", "CurEndDate": "2024-03-10"}]])",
+                   "", "", false, true},
+                  Dsn("en"), aborted);
+  EXPECT_EQ(test::Report(e), (std::vector<std::string>{
+                                 std::to_string(err::kInvalidUseOfNull),
+                                 "MarlCheckOut.CloseData.DayCost_SetBegBal\r\n",
+                                 ErrorText(err::kInvalidUseOfNull), ""}));
+  EXPECT_TRUE(aborted);
 }
 
 TEST_F(FormsTest, SuccessClosesTheConnectionAndCommits) {

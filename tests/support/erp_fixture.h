@@ -25,6 +25,7 @@
 #include "data/provider.h"
 #include "marlcheckout/error.h"
 #include "marlcheckout/server.h"
+#include "support/raised.h"
 
 namespace marl::test {
 
@@ -161,12 +162,7 @@ class ErpDbTest : public ::testing::Test {
 
   // The error `call` raised (number 0 when none).
   static Error Raised(const std::function<void()>& call) {
-    try {
-      call();
-    } catch (const Error& e) {
-      return e;
-    }
-    return Error(0, "", "");
+    return test::Raised(call);
   }
 
   // The lines of a text file.

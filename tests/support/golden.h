@@ -97,6 +97,29 @@ inline Variant ToVariant(const Json& j) {
   return Variant::Object(set);
 }
 
+// Calls one method of `object` late-bound: `call` is [METHOD, ARG, ...] as
+// in scenarios.json, and `dsn` fills every parameter named sDsn.
+inline Variant Call(Dispatchable& object, const Json& call,
+                    const std::string& dsn) {
+  const std::string name = call.at(0);
+  const MemberInfo* m = object.Table().Find(name, InvokeKind::Method);
+  if (m == nullptr) throw Error(err::kUnknownName, "golden", name);
+  std::vector<Variant> args;
+  size_t next = 1;
+  for (const ParamInfo& p : m->params) {
+    if (p.name == "sDsn") {
+      args.push_back(Variant::Text(dsn));
+    } else if (next < call.size()) {
+      args.push_back(ToVariant(call.at(next++)));
+    } else if (p.optional && !p.by_ref) {
+      break;  // left out: the declared default
+    } else {
+      args.push_back(p.optional ? p.default_value : Variant());
+    }
+  }
+  return object.Invoke(m->dispid, InvokeKind::Method, args);
+}
+
 // Writes the rows of `seed_file` (one statement per line, "--" lines
 // skipped) over a connection of the data layer.
 inline void Seed(const std::string& connect_string, const fs::path& seed_file) {
@@ -133,27 +156,7 @@ inline Outcome Run(const Scenario& s, const std::string& props,
   data::SetTraceFile(trace_file.string());
   try {
     auto object = Registry::Instance().Create(s.prog_id);
-    for (const Json& call : s.calls) {
-      const MemberInfo* m = object->Table().Find(call.at(0).get<std::string>(),
-                                                 InvokeKind::Method);
-      if (m == nullptr) throw Error(err::kUnknownName, s.name, call.dump());
-      std::vector<Variant> args;
-      size_t next = 1;
-      for (const ParamInfo& p : m->params) {
-        if (p.name == "sDsn") {
-          args.push_back(Variant::Text(dsn));
-        } else if (next < call.size()) {
-          args.push_back(ToVariant(call.at(next++)));
-        } else if (p.optional && !p.by_ref) {
-          break;  // left out: the declared default
-        } else if (p.optional) {
-          args.push_back(p.default_value);
-        } else {
-          args.push_back(Variant());
-        }
-      }
-      object->Invoke(m->dispid, InvokeKind::Method, args);
-    }
+    for (const Json& call : s.calls) Call(*object, call, dsn);
   } catch (const Error& e) {
     out.error = e;
   }
