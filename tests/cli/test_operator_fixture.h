@@ -193,20 +193,31 @@ inline void ExpectSameTables(const Snapshot& before, const Snapshot& after) {
   }
 }
 
-inline int64_t QueryInt(const std::string& path, const std::string& sql) {
+// The first value of a query as text ("" when none); Exec runs SQL.
+inline std::string QueryText(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
-  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_open(path.c_str(), &db);
   sqlite3_stmt* st = nullptr;
-  int64_t v = -1;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
-      sqlite3_step(st) == SQLITE_ROW) {
-    v = sqlite3_column_int64(st, 0);
-  } else {
+  std::string v;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
     ADD_FAILURE() << sqlite3_errmsg(db) << " in " << sql;
+  } else if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0)) {
+    v = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
   }
   sqlite3_finalize(st);
   sqlite3_close(db);
   return v;
+}
+inline int64_t QueryInt(const std::string& path, const std::string& sql) {
+  const std::string v = QueryText(path, sql);
+  return v.empty() ? -1 : std::stoll(v);
+}
+inline void Exec(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+      << sql;
+  sqlite3_close(db);
 }
 
 // A fresh directory per test, removed afterwards, with a tiny demo database.

@@ -8,17 +8,13 @@
 #include "marlcheckout/containers.h"
 #include "marlcheckout/error.h"
 #include "marlcheckout/variant.h"
+#include "support/raised.h"
 
 namespace marl {
 namespace {
 
 int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
+  return test::Raised(f).number();
 }
 
 TEST(FieldValueSet, KeysIgnoreCaseAndWritesReplace) {

@@ -22,6 +22,8 @@
 #include "data/sqlite/sqlite_provider.h"
 #include "marlcheckout/error.h"
 #include "marlcheckout/transaction.h"
+#include "support/golden.h"
+#include "support/raised.h"
 
 namespace marl::data {
 namespace {
@@ -167,12 +169,7 @@ class DataSourceTest : public ::testing::Test {
 };
 
 int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
+  return test::Raised(f).number();
 }
 
 TEST_F(DataSourceTest, ConnectionsAreNewOpenAndIsolated) {
@@ -197,19 +194,11 @@ TEST_F(DataSourceTest, ConnectionsAreNewOpenAndIsolated) {
   b->Close();
   u->Close();
 
-  std::ifstream in(trace);
-  std::stringstream all;
-  all << in.rdbuf();
+  const std::string text = test::golden::FileLines(trace).back();
   std::remove(trace.c_str());
-  const std::string text = all.str();
-  size_t first =
-      text.find("\"SET TRANSACTION ISOLATION LEVEL READ COMMITTED\"");
-  ASSERT_NE(first, std::string::npos) << text;
-  EXPECT_NE(text.find("\"SET TRANSACTION ISOLATION LEVEL READ COMMITTED\"",
-                      first + 1),
-            std::string::npos);
-  EXPECT_NE(text.find("\"SET TRANSACTION ISOLATION LEVEL READ UnCOMMITTED\""),
-            std::string::npos);
+  EXPECT_EQ(text,
+            R"({"text": "SET TRANSACTION ISOLATION LEVEL READ UnCOMMITTED", )"
+            R"("params": []})");
 
   // Open failures reach the caller unchanged.
   auto bad = Source("NoSuchProvider");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "marlcheckout/error.h"
+#include "support/raised.h"
 
 namespace marl {
 namespace {
@@ -78,13 +79,9 @@ class Calc : public Dispatchable {
 
 int32_t ErrorNumber(const std::function<void()>& f,
                     std::string* desc = nullptr) {
-  try {
-    f();
-  } catch (const Error& e) {
-    if (desc) *desc = e.description();
-    return e.number();
-  }
-  return 0;
+  Error e = test::Raised(f);
+  if (desc) *desc = e.description();
+  return e.number();
 }
 
 TEST(DispatchTest, ByNameAndIdWithDefaultsAndConversion) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "marlcheckout/error.h"
+#include "support/raised.h"
 
 namespace marl {
 namespace {
@@ -106,12 +107,7 @@ class Reader : public Component {
 };
 
 int32_t ErrorNumber(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
+  return test::Raised(f).number();
 }
 
 template <class T>
