@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -209,6 +210,19 @@ TEST(VariantTest, DatesBeforeEpochAndRounding) {
   // Half a second before midnight rounds to the next day.
   EXPECT_EQ(Variant::FormatDate(38383.0 - 0.4 / 86400), "2005-01-31");
   EXPECT_EQ(Variant::FormatDate(38383.99999999), "2005-02-01");
+}
+
+TEST(VariantTest, DatesStopAtTheLastDayOfTheirMonth) {
+  const int last[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  double d = 0;
+  for (int m = 1; m <= 12; ++m) {
+    char day[32];
+    std::snprintf(day, sizeof day, "2005-%02d-%02d", m, last[m - 1]);
+    EXPECT_TRUE(Variant::ParseDate(day, &d)) << day;
+    std::snprintf(day, sizeof day, "2005-%02d-%02d", m, last[m - 1] + 1);
+    EXPECT_FALSE(Variant::ParseDate(day, &d)) << day;
+  }
+  EXPECT_TRUE(Variant::ParseDate("2004-02-29", &d));
 }
 
 TEST(VariantTest, ExactGettersRejectOtherKinds) {

@@ -67,34 +67,6 @@ TEST(ClassTableTest, EveryMethodHasItsDispatchIdentifier) {
             TxAttribute::Required);
 }
 
-TEST(ClassTableTest, ParametersCarryNamesTypesAndDefaults) {
-  CloseData close;
-  const MemberInfo* m =
-      close.Table().Find("SetCurrentPeriod", InvokeKind::Method);
-  ASSERT_NE(m, nullptr);
-  ASSERT_EQ(m->params.size(), 4u);
-  EXPECT_EQ(m->params[1].name, "iNextYear");
-  EXPECT_EQ(m->params[1].type, VarType::I2);
-  EXPECT_TRUE(m->params[3].by_ref);
-  EXPECT_TRUE(m->params[3].optional);
-  EXPECT_FALSE(m->params[3].default_value.AsBool());
-
-  CheckOutInfo info;
-  m = info.Table().Find(0x60030002, InvokeKind::Method);
-  ASSERT_NE(m, nullptr);
-  EXPECT_EQ(m->name, "GetList");
-  EXPECT_TRUE(m->params[5].default_value.AsBool());  // bViewFull
-  m = info.Table().Find("GetBalList", InvokeKind::Method);
-  EXPECT_FALSE(m->params[3].optional);  // aExpDeptID is required
-  EXPECT_EQ(m->params[5].default_value.AsI4(), 1);
-
-  CheckOutUpdate update;
-  m = update.Table().Find("TransPeriod", InvokeKind::Method);
-  ASSERT_EQ(m->params.size(), 7u);
-  for (size_t i = 1; i < 7; ++i) EXPECT_TRUE(m->params[i].by_ref) << i;
-  EXPECT_EQ(m->result, VarType::I4);
-}
-
 class DispatchTest : public FrameDbTest {};
 
 TEST_F(DispatchTest, CallsByNameAndByIdentifierReachTheTypedMethod) {
