@@ -34,7 +34,8 @@ class BuilderTest : public TransferDbTest {
   // two.
   std::unique_ptr<CommandBuilder> Dept(
       std::function<void(FieldOptions&)> name = nullptr,
-      std::function<void(FieldOptions&)> type = nullptr) {
+      std::function<void(FieldOptions&)> type = nullptr,
+      int32_t type_code = 3) {
     auto b = std::make_unique<CommandBuilder>();
     b->InitClassDataEnv(Dsn());
     b->Create("CB_BmExpDept");
@@ -55,7 +56,7 @@ class BuilderTest : public TransferDbTest {
     t.default_value = Variant::I2(0);
     t.err_item = 10035;
     if (type) type(t);
-    b->DescribField("FType", 3, t);
+    b->DescribField("FType", type_code, t);
     return b;
   }
 
@@ -256,6 +257,28 @@ TEST_F(BuilderTest, LayoutListsAndRanges) {
                       {c.on_type ? "FType" : "FName", c.value}}));
     EXPECT_EQ(Raised([&] { b->ExecInsert(); }).number(),
               c.accepted ? 0 : 10009);
+  }
+}
+
+// A value is checked against the type its column is described with.
+TEST_F(BuilderTest, ValuesConvertToTheDescribedType) {
+  const struct {
+    int32_t type;  // ADO data type code of FType
+    const char* value;
+    bool accepted;
+  } cases[] = {
+      {2, "70000", false}, {4, "1e39", false},         {4, "1.5", true},
+      {5, "x", false},     {11, "yes", false},         {11, "true", true},
+      {16, "300", false},  {135, "2005-02-30", false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.type) + " " + c.value);
+    auto b = Dept(nullptr, nullptr, c.type);
+    b->SetFields(Set({{"FID", Variant::Text("T" + std::to_string(++n))},
+                      {"FType", Variant::Text(c.value)}}));
+    EXPECT_EQ(Raised([&] { b->ExecInsert(); }).number(),
+              c.accepted ? 0 : 10004);
   }
 }
 
