@@ -70,6 +70,12 @@ State& GlobalState() {
 std::atomic<bool> g_tracing{false};
 std::atomic<bool> g_fault_armed{false};
 std::atomic<int64_t> g_statements{0};
+std::atomic<int64_t> g_rows_changed{0};
+
+ResultSet Counted(ResultSet rs) {
+  if (rs.records_affected > 0) g_rows_changed += rs.records_affected;
+  return rs;
+}
 
 // Reads MARL_TRACE_SQL, once.
 void EnsureInitialised() {
@@ -357,7 +363,7 @@ class InstrumentedConnection final : public PhysicalConnection {
     ++g_statements;
     if (g_tracing) AppendTrace(text, params);
     CheckFault(text);
-    return inner_->Run(text, params);
+    return Counted(inner_->Run(text, params));
   }
 
   ResultSet RunReadOnly(const std::string& text,
@@ -365,7 +371,7 @@ class InstrumentedConnection final : public PhysicalConnection {
     ++g_statements;
     if (g_tracing) AppendTrace(text, params);
     CheckFault(text);
-    return inner_->RunReadOnly(text, params);
+    return Counted(inner_->RunReadOnly(text, params));
   }
 
   std::map<std::string, Variant> Properties() override {
@@ -560,5 +566,7 @@ void SetFaultPlan(const FaultPlan& plan) {
 }
 
 int64_t StatementsRun() { return g_statements.load(); }
+
+int64_t RowsChanged() { return g_rows_changed.load(); }
 
 }  // namespace marl::data

@@ -149,4 +149,10 @@ struct FaultPlan {
 void SetFaultPlan(const FaultPlan& plan);
 int64_t StatementsRun();  // statements handed to Run since start (counter)
 
+// Rows changed since start, over all connections: the sum of the records
+// affected (when not -1) of every text run through a connection OpenPhysical
+// opened, counted when the text has run. Whoever runs a step measures the
+// rows it wrote as the difference before and after, on any provider.
+int64_t RowsChanged();
+
 }  // namespace marl::data
