@@ -657,6 +657,9 @@ TEST_P(ProviderTest, ReadOnlyRunsOneReadingStatementOnly) {
     EXPECT_EQ(Raised([&] { c->RunReadOnly(text, {}); }).number(), err::kDbFail)
         << text;
   }
+  // A write the statement kind does not show is refused all the same.
+  EXPECT_THROW(c->RunReadOnly("SELECT FID INTO t_Copy FROM t_Item", {}), Error);
+  EXPECT_THROW(c->Execute("SELECT COUNT(*) FROM t_Copy"), Error);
   {
     TransactionScope scope;  // inside a transaction as well
     auto t = Open();
