@@ -52,11 +52,12 @@
 // - SQL Server: the statement kind alone (the text is sent as written).
 //
 // Parameters: converted to their ADO type's kind (CoerceParam), then bound:
-// whole numbers as SQL_C_SBIGINT / SQL_BIGINT (SQL_INTEGER on PostgreSQL,
-// whose integer columns take int4 parameters), doubles and currency as
-// SQL_C_DOUBLE / SQL_DOUBLE, text as SQL_C_WCHAR / SQL_WVARCHAR, dates as
-// SQL_C_TYPE_TIMESTAMP, byte arrays as SQL_C_BINARY, null/empty/missing as
-// a null of SQL_WVARCHAR.
+// whole numbers and Booleans as SQL_C_SLONG / SQL_INTEGER, floating and
+// currency values as SQL_C_DOUBLE / SQL_DOUBLE, text as SQL_C_WCHAR /
+// SQL_WVARCHAR (the SQLite3 driver would convert narrow text with the
+// process locale), dates as SQL_C_TYPE_TIMESTAMP (on SQLite as the canonical
+// text the embedded provider stores), byte arrays as SQL_C_BINARY,
+// null/empty/missing as a null of SQL_WVARCHAR.
 //
 // Results: names from SQLDescribeColW. PostgreSQL folds unquoted names to
 // lower case, so a reported name that is all lower case takes the spelling
