@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -48,13 +47,6 @@ enum class Mode { kSqlServer, kPostgres, kSqlite };
 
 bool Ok(SQLRETURN rc) {
   return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) {
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return s;
 }
 
 // The spellings of every text run in this process (see the header: columns
@@ -201,8 +193,8 @@ struct Column {
 };
 
 ReadAs ReadAsFor(SQLSMALLINT type, const std::string& type_name, Mode mode) {
-  if (mode == Mode::kSqlite &&
-      Lower(type_name).find("datetext") != std::string::npos) {
+  if (mode == Mode::kSqlite && tsql::detail::AsciiLower(type_name).find(
+                                   "datetext") != std::string::npos) {
     return ReadAs::kDateText;
   }
   switch (type) {
@@ -333,7 +325,7 @@ class OdbcConnection final : public PhysicalConnection,
   explicit OdbcConnection(const ConnectionParams& params) {
     dbc_.Connect(params.text);
     const std::string dbms = InfoText(SQL_DBMS_NAME);
-    const std::string lower = Lower(dbms);
+    const std::string lower = tsql::detail::AsciiLower(dbms);
     if (lower.find("postgresql") != std::string::npos) {
       mode_ = Mode::kPostgres;
       dialect_ = Dialect::kPostgres;

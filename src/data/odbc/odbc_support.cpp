@@ -2,6 +2,7 @@
 // provider (see odbc_support.h).
 #include "data/odbc/odbc_support.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "data/tsql/tokenizer.h"
@@ -50,14 +51,6 @@ int32_t NumberOf(const Diagnostic& d, bool sqlite_messages) {
     }
   }
   return err::kDbFail;
-}
-
-std::string AsciiLower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return out;
 }
 
 }  // namespace
@@ -193,7 +186,7 @@ void Spellings::Remember(std::string_view text) {
     } else if (t.kind != TokKind::Word) {
       continue;
     }
-    by_lower_.emplace(AsciiLower(word), std::string(word));
+    by_lower_.emplace(tsql::detail::AsciiLower(word), std::string(word));
   }
 }
 
