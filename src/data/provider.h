@@ -110,10 +110,11 @@ std::unique_ptr<PhysicalConnection> OpenPhysical(
 // connection string that provider is given:
 // - "Provider=SQLOLEDB...", "SQLNCLI..." or "MSOLEDBSQL..." (an OLE DB
 //   string for SQL Server): kOdbcProvider, with the keys mapped onto the
-//   FreeTDS driver: Driver=FreeTDS; Server (the host of "Data Source",
-//   without a "tcp:" prefix); Port (from "host,port"); Database ("Initial
-//   Catalog"); UID ("User ID"); PWD ("Password"); LoginTimeout ("Connect
-//   Timeout"); TDS_Version=7.4; ClientCharset=UTF-8. Other keys are dropped.
+//   FreeTDS driver: Driver=FreeTDS; Server (the host of "Data Source", or
+//   of "Server", without a "tcp:" prefix); Port (from "host,port");
+//   Database ("Initial Catalog"); UID ("User ID"); PWD ("Password");
+//   LoginTimeout ("Connect Timeout"); TDS_Version=7.4; ClientCharset=UTF-8.
+//   Other keys are dropped.
 //   A string without a Data Source is refused (kDbFail): the driver would
 //   otherwise try a host named after its own default.
 // - "Provider=MSDASQL..." (OLE DB over ODBC): kOdbcProvider, with the
