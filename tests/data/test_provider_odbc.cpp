@@ -10,6 +10,7 @@
 #include <string>
 
 #include "data/odbc/odbc_provider.h"
+#include "data/odbc/odbc_support.h"
 #include "data/provider.h"
 #include "marlcheckout/error.h"
 
@@ -63,6 +64,29 @@ TEST(ChooseProviderTest, ConnectionStringsReachTheirProvider) {
       EXPECT_NE(e.description().find("Data Source"), std::string::npos);
     }
   }
+}
+
+TEST(OdbcTextTest, Utf8AndUtf16RoundTripAndMalformedBytesBecomeU_FFFD) {
+  struct Case {
+    std::string in, out;
+    size_t units;
+  };
+  const Case cases[] = {
+      {"a\xc3\xa9\xe5\x90\x88", "a\xc3\xa9\xe5\x90\x88", 3},
+      {"\xf0\x9f\x98\x80|\xf4\x8f\xbf\xbf", "\xf0\x9f\x98\x80|\xf4\x8f\xbf\xbf",
+       5},  // surrogate pairs
+      {"\xff\xc0\xaf\xed\xa0\x80\xe5\x90",
+       "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"
+       "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd",
+       6},  // lone, overlong, surrogate, cut short
+  };
+  for (const Case& c : cases) {
+    odbc::WideText wide = odbc::Widen(c.in);
+    EXPECT_EQ(wide.size(), c.units) << c.in;
+    EXPECT_EQ(odbc::Narrow(wide.data(), wide.size()), c.out) << c.in;
+  }
+  const SQLWCHAR lone[] = {0xD83D, 'x'};  // an unpaired surrogate
+  EXPECT_EQ(odbc::Narrow(lone, 2), "\xef\xbf\xbdx");
 }
 
 // A local port nothing listens on.
