@@ -11,8 +11,8 @@
 // definitions; the SELECT / INSERT / UPDATE / DELETE that follows a WITH's
 // definitions; the first SET of an UPDATE; END and ELSE while a CASE is
 // open; UPDATE / DELETE after ON; IF after TABLE / INDEX / VIEW (DROP TABLE
-// IF EXISTS); DROP / ALTER / SET inside an ALTER. A block BEGIN (not BEGIN TRAN), a block END and ELSE are
-// statements of one token each.
+// IF EXISTS); DROP / ALTER / SET inside an ALTER. A block BEGIN (not BEGIN
+// TRAN), a block END and ELSE are statements of one token each.
 //
 // Raises marl::Error (err::kDbSyntax) on unbalanced parentheses or a CASE
 // without END.
