@@ -518,7 +518,6 @@ class OdbcConnection final : public PhysicalConnection,
   // A prepared statement and its result columns (read at its first run).
   struct Prepared {
     StmtHandle stmt;
-    bool described = false;
     std::vector<Column> columns;
   };
 

@@ -38,9 +38,7 @@ int32_t NumberOf(const Diagnostic& d, bool sqlite_messages) {
   const std::string& s = d.sqlstate;
   if (s.compare(0, 2, "23") == 0) return err::kDbIntegrity;
   if (s == "42P01" || s == "42S02") return err::kDbNoTable;
-  if (s.compare(0, 2, "42") == 0 || s.compare(0, 2, "37") == 0) {
-    return err::kDbSyntax;
-  }
+  if (s.compare(0, 2, "42") == 0) return err::kDbSyntax;
   if (sqlite_messages && (s == "HY000" || s == "S1000")) {
     const std::string& m = d.message;
     if (Contains(m, "no such table")) return err::kDbNoTable;

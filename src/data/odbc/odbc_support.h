@@ -48,8 +48,8 @@ std::vector<Diagnostic> ReadDiagnostics(SQLSMALLINT type, SQLHANDLE handle);
 
 // The error record for a failure: the OLE DB number from the first record
 // whose SQLSTATE class says more than "failed" (23 integrity -> kDbIntegrity;
-// 42P01 / 42S02 missing table -> kDbNoTable; other 42 and 37 syntax or
-// access rule -> kDbSyntax; else kDbFail). The SQLite3 driver reports the
+// 42P01 / 42S02 missing table -> kDbNoTable; other 42, syntax or access
+// rule -> kDbSyntax; else kDbFail). The SQLite3 driver reports the
 // general HY000 for everything: with `sqlite_messages` set, such a record is
 // classed by SQLite's own words as the embedded provider does ("no such
 // table", "constraint", "syntax error", "no such column", "no such
