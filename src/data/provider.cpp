@@ -70,6 +70,12 @@ State& GlobalState() {
 std::atomic<bool> g_tracing{false};
 std::atomic<bool> g_fault_armed{false};
 std::atomic<int64_t> g_statements{0};
+std::atomic<int64_t> g_rows_changed{0};
+
+ResultSet Counted(ResultSet rs) {
+  if (rs.records_affected > 0) g_rows_changed += rs.records_affected;
+  return rs;
+}
 
 // Reads MARL_TRACE_SQL, once.
 void EnsureInitialised() {
@@ -260,6 +266,69 @@ void AppendTrace(const std::string& text,
   ::close(fd);
 }
 
+// ---------------------------------------------------------------------------
+// Provider choice.
+
+bool StartsWith(const std::string& s, std::string_view prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+// "Key=value;" for an ODBC connection string; a value that would break the
+// string goes in braces, a closing brace in it doubled.
+void AppendOdbcPair(std::string& out, std::string_view key,
+                    std::string_view value) {
+  out.append(key);
+  out.push_back('=');
+  const bool braces =
+      value.find_first_of(";{}=") != std::string_view::npos ||
+      (!value.empty() && (value.front() == ' ' || value.back() == ' '));
+  if (!braces) {
+    out.append(value);
+  } else {
+    out.push_back('{');
+    for (char c : value) {
+      out.push_back(c);
+      if (c == '}') out.push_back('}');
+    }
+    out.push_back('}');
+  }
+  out.push_back(';');
+}
+
+// An OLE DB connection string for SQL Server as FreeTDS keys.
+std::string FreeTdsString(const ConnectionParams& params) {
+  std::string server = params.Get("data source");
+  if (server.empty()) server = params.Get("server");
+  if (StartsWith(Lower(server), "tcp:")) server.erase(0, 4);
+  std::string port;
+  if (size_t comma = server.find(','); comma != std::string::npos) {
+    port = std::string(Trim(std::string_view(server).substr(comma + 1)));
+    server = std::string(Trim(std::string_view(server).substr(0, comma)));
+  }
+  if (server.empty()) {
+    throw Error(err::kDbFail, "ADODB.Connection",
+                "The SQL Server connection string names no Data Source");
+  }
+  std::string out;
+  AppendOdbcPair(out, "Driver", "FreeTDS");
+  AppendOdbcPair(out, "Server", server);
+  if (!port.empty()) AppendOdbcPair(out, "Port", port);
+  const std::pair<const char*, const char*> kKeys[] = {
+      {"initial catalog", "Database"},
+      {"user id", "UID"},
+      {"password", "PWD"},
+      {"connect timeout", "LoginTimeout"},
+  };
+  for (const auto& [from, to] : kKeys) {
+    auto it = params.values.find(from);
+    if (it != params.values.end()) AppendOdbcPair(out, to, it->second);
+  }
+  AppendOdbcPair(out, "TDS_Version", "7.4");
+  AppendOdbcPair(out, "ClientCharset", "UTF-8");
+  out.pop_back();  // the last ";"
+  return out;
+}
+
 // Raises the planned fault when `text` is the one it aims at.
 void CheckFault(const std::string& text) {
   if (!g_fault_armed) return;
@@ -294,7 +363,7 @@ class InstrumentedConnection final : public PhysicalConnection {
     ++g_statements;
     if (g_tracing) AppendTrace(text, params);
     CheckFault(text);
-    return inner_->Run(text, params);
+    return Counted(inner_->Run(text, params));
   }
 
   ResultSet RunReadOnly(const std::string& text,
@@ -302,7 +371,7 @@ class InstrumentedConnection final : public PhysicalConnection {
     ++g_statements;
     if (g_tracing) AppendTrace(text, params);
     CheckFault(text);
-    return inner_->RunReadOnly(text, params);
+    return Counted(inner_->RunReadOnly(text, params));
   }
 
   std::map<std::string, Variant> Properties() override {
@@ -315,6 +384,80 @@ class InstrumentedConnection final : public PhysicalConnection {
 };
 
 }  // namespace
+
+Variant CoerceParam(const BoundParam& p) {
+  const Variant& v = p.value;
+  if (v.IsEmpty() || v.IsNull() || v.IsMissing()) return v;
+  VarType target = VarType::Empty;
+  switch (p.ado_type) {
+    case 2:   // adSmallInt
+    case 16:  // adTinyInt
+      target = VarType::I2;
+      break;
+    case 3:  // adInteger
+      target = VarType::I4;
+      break;
+    case 4:  // adSingle
+      target = VarType::R4;
+      break;
+    case 5:    // adDouble
+    case 14:   // adDecimal
+    case 131:  // adNumeric
+    case 20:   // adBigInt (no 64-bit kind: carried as a double)
+      target = VarType::R8;
+      break;
+    case 6:
+      target = VarType::Currency;
+      break;
+    case 7:
+    case 133:
+    case 135:
+      target = VarType::Date;
+      break;
+    case 11:
+      target = VarType::Bool;
+      break;
+    case 17:  // adUnsignedTinyInt
+      target = VarType::Byte;
+      break;
+    case 129:
+    case 130:
+    case 200:
+    case 201:
+    case 202:
+    case 203:
+      target = VarType::Text;
+      break;
+    default:
+      return v;  // bound as given
+  }
+  if (target == v.Type()) return v;
+  if (v.Type() == VarType::ByteArray || v.Type() == VarType::Object) return v;
+  return v.ChangeType(target);
+}
+
+ProviderChoice ChooseProvider(const std::string& connection_string) {
+  ConnectionParams params = ConnectionParams::Parse(connection_string);
+  const std::string provider = params.Get("provider");
+  const std::string lower = Lower(provider);
+  if (StartsWith(lower, "sqloledb") || StartsWith(lower, "sqlncli") ||
+      StartsWith(lower, "msoledbsql")) {
+    return {kOdbcProvider, FreeTdsString(params)};
+  }
+  if (StartsWith(lower, "msdasql")) {
+    std::string rest;
+    for (const auto& [key, value] : params.values) {
+      if (key != "provider") AppendOdbcPair(rest, key, value);
+    }
+    if (!rest.empty()) rest.pop_back();
+    return {kOdbcProvider, rest};
+  }
+  if (provider.empty() &&
+      (params.values.count("driver") > 0 || params.values.count("dsn") > 0)) {
+    return {kOdbcProvider, connection_string};
+  }
+  return {provider, connection_string};
+}
 
 ResultSet PhysicalConnection::RunReadOnly(
     const std::string& /*text*/, const std::vector<BoundParam>& /*params*/) {
@@ -382,8 +525,8 @@ bool HasProvider(const std::string& name) {
 std::unique_ptr<PhysicalConnection> OpenPhysical(
     const std::string& connection_string) {
   EnsureInitialised();
-  ConnectionParams params = ConnectionParams::Parse(connection_string);
-  std::string name = params.Get("provider");
+  ProviderChoice choice = ChooseProvider(connection_string);
+  const std::string& name = choice.provider;
   std::shared_ptr<Provider> provider;
   {
     State& s = GlobalState();
@@ -395,7 +538,8 @@ std::unique_ptr<PhysicalConnection> OpenPhysical(
     throw Error(err::kDbFail, "ADODB.Connection",
                 "Provider '" + name + "' is not available");
   }
-  return std::make_unique<InstrumentedConnection>(provider->Open(params));
+  return std::make_unique<InstrumentedConnection>(
+      provider->Open(ConnectionParams::Parse(choice.connection_string)));
 }
 
 void SetTraceFile(const std::string& file) {
@@ -422,5 +566,7 @@ void SetFaultPlan(const FaultPlan& plan) {
 }
 
 int64_t StatementsRun() { return g_statements.load(); }
+
+int64_t RowsChanged() { return g_rows_changed.load(); }
 
 }  // namespace marl::data

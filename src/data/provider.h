@@ -54,6 +54,11 @@ struct BoundParam {
   Variant value;
 };
 
+// The parameter's value converted to the kind of its ADO type (a date given
+// as text becomes a date, "7" for an integer becomes 7); empty, null,
+// missing, byte arrays and objects, and types without a kind, as given.
+Variant CoerceParam(const BoundParam& param);
+
 class PhysicalConnection {
  public:
   virtual ~PhysicalConnection() = default;
@@ -92,14 +97,38 @@ class Provider {
       const ConnectionParams& params) = 0;
 };
 
-// Providers by the name in "Provider=..." (case-insensitive). Register
-// replaces a provider of the same name. Nothing registers itself: the
-// component server registers the built-in providers. Opening with an unknown
-// provider raises kDbFail naming it.
+// Providers by name (case-insensitive). Register replaces a provider of the
+// same name. Nothing registers itself: the component server registers the
+// built-in providers. Opening with an unknown provider raises kDbFail naming
+// it.
 void RegisterProvider(std::shared_ptr<Provider> provider);
 bool HasProvider(const std::string& name);
 std::unique_ptr<PhysicalConnection> OpenPhysical(
     const std::string& connection_string);
+
+// The provider OpenPhysical opens a connection string with, and the
+// connection string that provider is given:
+// - "Provider=SQLOLEDB...", "SQLNCLI..." or "MSOLEDBSQL..." (an OLE DB
+//   string for SQL Server): kOdbcProvider, with the keys mapped onto the
+//   FreeTDS driver: Driver=FreeTDS; Server (the host of "Data Source", or
+//   of "Server", without a "tcp:" prefix); Port (from "host,port");
+//   Database ("Initial Catalog"); UID ("User ID"); PWD ("Password");
+//   LoginTimeout ("Connect Timeout"); TDS_Version=7.4; ClientCharset=UTF-8.
+//   Other keys are dropped.
+//   A string without a Data Source is refused (kDbFail): the driver would
+//   otherwise try a host named after its own default.
+// - "Provider=MSDASQL..." (OLE DB over ODBC): kOdbcProvider, with the
+//   string less its Provider key.
+// - any other "Provider=<name>": that provider, with the string as given.
+// - no Provider key but a "Driver" or "DSN" key (an ODBC connection
+//   string): kOdbcProvider, with the string as given.
+// - neither: no provider (opening fails as for an unknown one).
+inline constexpr const char* kOdbcProvider = "ODBC";
+struct ProviderChoice {
+  std::string provider;
+  std::string connection_string;
+};
+ProviderChoice ChooseProvider(const std::string& connection_string);
 
 // Decorators applied by OpenPhysical to every connection it opens.
 // Tracing: every text handed to Run is appended to `file` as one JSON line
@@ -120,5 +149,11 @@ struct FaultPlan {
 };
 void SetFaultPlan(const FaultPlan& plan);
 int64_t StatementsRun();  // statements handed to Run since start (counter)
+
+// Rows changed since start, over all connections: the sum of the records
+// affected (when not -1) of every text run through a connection OpenPhysical
+// opened, counted when the text has run. Whoever runs a step measures the
+// rows it wrote as the difference before and after, on any provider.
+int64_t RowsChanged();
 
 }  // namespace marl::data

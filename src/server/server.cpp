@@ -1,6 +1,6 @@
 // The composition root: the one place that knows every part of the
 // component. It lists the public classes, registers them with the resource
-// loader, the sibling components and the embedded database provider, and
+// loader, the sibling components and the database providers, and
 // implements the exported entry points (registration, class factories and
 // the unload check).
 #include "marlcheckout/server.h"
@@ -16,6 +16,7 @@
 #include "check_out_info/check_out_info_class.h"
 #include "check_out_update/check_out_update_class.h"
 #include "close_data/close_data_class.h"
+#include "data/odbc/odbc_provider.h"
 #include "data/provider.h"
 #include "data/sqlite/sqlite_provider.h"
 #include "frame/frame.h"
@@ -44,14 +45,17 @@ std::vector<ClassInfo> PublicClasses() {
 
 // Everything the component needs registered: its classes, the resource-text
 // loader, the sibling components (each only when no integrator registered
-// one under its ProgID) and the embedded database provider (likewise).
+// one under its ProgID) and the database providers, embedded SQLite and ODBC
+// (likewise).
 void RegisterAll() {
   Registry& registry = Registry::Instance();
   for (ClassInfo& info : PublicClasses()) registry.Register(std::move(info));
   registry.Register(siblings::ResLoaderClass());
   siblings::RegisterSiblings();
-  auto sqlite = data::sqlite::MakeSqliteProvider();
-  if (!data::HasProvider(sqlite->Name())) data::RegisterProvider(sqlite);
+  for (auto provider :
+       {data::sqlite::MakeSqliteProvider(), data::odbc::MakeOdbcProvider()}) {
+    if (!data::HasProvider(provider->Name())) data::RegisterProvider(provider);
+  }
 }
 
 std::once_flag g_registered;

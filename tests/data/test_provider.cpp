@@ -1,8 +1,14 @@
 // One suite run against every provider: each provider supplies a fixture
 // that makes an empty database with the suite's tables and names it in a
-// connection string.
+// connection string. The providers: embedded SQLite; ODBC to the SQLite3
+// driver; ODBC to PostgreSQL, on the server named by MARL_TEST_PG (a libpq
+// "host=... port=..." string or an ODBC "Driver=...;Server=..." string),
+// where each test makes and drops a database of its own; without
+// MARL_TEST_PG those cases are skipped.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
 #include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -19,6 +25,7 @@
 #include <vector>
 
 #include "data/ado.h"
+#include "data/odbc/odbc_provider.h"
 #include "data/provider.h"
 #include "data/sqlite/sqlite_provider.h"
 #include "marlcheckout/error.h"
@@ -32,6 +39,7 @@ namespace fs = std::filesystem;
 // The providers under test, registered as the component server does.
 const bool kProvidersRegistered = [] {
   RegisterProvider(sqlite::MakeSqliteProvider());
+  RegisterProvider(odbc::MakeOdbcProvider());
   return true;
 }();
 
@@ -41,44 +49,200 @@ constexpr const char* kTables[] = {
     "CREATE TABLE t_Log (FID INTEGER, FNote TEXT)",
 };
 
+constexpr const char* kPostgresTables[] = {
+    "CREATE EXTENSION IF NOT EXISTS citext",
+    "CREATE TABLE t_Item (FID INTEGER PRIMARY KEY, FName CITEXT NOT NULL, "
+    "FQty DOUBLE PRECISION, FDate TIMESTAMP)",
+    "CREATE TABLE t_Log (FID INTEGER, FNote CITEXT)",
+};
+
 struct ProviderFixture {
   std::string name;
   std::string provider_name;  // the source of the provider's errors
+  std::string dbms;           // its "DBMS Name" property
+  // Why the cases cannot run here (empty: they can).
+  std::function<std::string()> unavailable = [] { return std::string(); };
   // Creates a database with kTables in `dir`; returns its connection string.
   std::function<std::string(const fs::path& dir)> create;
-  // A connection string for a database that does not exist.
+  // Drops what `create` made outside `dir`.
+  std::function<void(const std::string& cs)> drop = [](const std::string&) {};
+  // A connection string for a database that does not exist, and words of
+  // the error opening it raises.
   std::function<std::string(const fs::path& dir)> missing;
-  // `cs` with the lock wait set to `ms` milliseconds.
+  std::function<std::string(const fs::path& dir)> missing_words;
+  // `cs` with the lock wait set to `ms` milliseconds, and words of the
+  // error a writer that waited that long raises.
   std::function<std::string(const std::string& cs, int ms)> with_busy_timeout;
+  std::string locked_words;
+  // The SQLSTATE a duplicate key reports (empty: the provider has none).
+  std::string duplicate_sqlstate;
+  // Whether an error inside a transaction ends that transaction.
+  bool error_ends_transaction = true;
 };
+
+void PrintTo(const ProviderFixture& f, std::ostream* os) { *os << f.name; }
+
+void CreateSqliteFile(const fs::path& file) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                  nullptr);
+  for (const char* sql : kTables) {
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+  }
+  sqlite3_close(db);
+}
 
 ProviderFixture SqliteFixture() {
   ProviderFixture f;
   f.name = "SQLite";
   f.provider_name = "SQLite";
+  f.dbms = "SQLite";
   f.create = [](const fs::path& dir) {
-    fs::path file = dir / "test.db";
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(file.c_str(), &db,
-                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    for (const char* sql : kTables) {
-      EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
-    }
-    sqlite3_close(db);
-    return "Provider=SQLite;Data Source=" + file.string();
+    CreateSqliteFile(dir / "test.db");
+    return "Provider=SQLite;Data Source=" + (dir / "test.db").string();
   };
   f.missing = [](const fs::path& dir) {
     return "Provider=SQLite;Data Source=" + (dir / "missing.db").string();
   };
+  f.missing_words = [](const fs::path& dir) {
+    return (dir / "missing.db").string();
+  };
   f.with_busy_timeout = [](const std::string& cs, int ms) {
     return cs + ";Busy Timeout=" + std::to_string(ms);
   };
+  f.locked_words = "database is locked";
+  f.error_ends_transaction = false;
+  return f;
+}
+
+ProviderFixture SqliteOdbcFixture() {
+  ProviderFixture f;
+  f.name = "OdbcSQLite3";
+  f.provider_name = "ODBC";
+  f.dbms = "SQLite";
+  f.create = [](const fs::path& dir) {
+    CreateSqliteFile(dir / "test.db");
+    return "Driver=SQLite3;Database=" + (dir / "test.db").string() +
+           ";NoCreat=1";
+  };
+  f.missing = [](const fs::path& dir) {
+    return "Driver=SQLite3;Database=" + (dir / "missing.db").string() +
+           ";NoCreat=1";
+  };
+  f.missing_words = [](const fs::path&) { return std::string("[HY000]"); };
+  f.with_busy_timeout = [](const std::string& cs, int ms) {
+    return cs + ";Timeout=" + std::to_string(ms);
+  };
+  f.locked_words = "database is locked";
+  f.duplicate_sqlstate = "[HY000]";
+  return f;
+}
+
+// Runs statements over a plain ODBC connection with autocommit (what the
+// provider would wrap in a transaction: CREATE / DROP DATABASE).
+void OdbcAdmin(const std::string& cs, const std::vector<std::string>& sql) {
+  SQLHANDLE env = nullptr, dbc = nullptr, stmt = nullptr;
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
+                reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+  std::string copy = cs;
+  SQLRETURN rc =
+      SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(copy.data()),
+                       SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+  EXPECT_TRUE(SQL_SUCCEEDED(rc)) << "cannot connect: " << cs;
+  if (SQL_SUCCEEDED(rc)) {
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+    for (std::string s : sql) {
+      rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(s.data()), SQL_NTS);
+      EXPECT_TRUE(SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) << s;
+      SQLFreeStmt(stmt, SQL_CLOSE);
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    SQLDisconnect(dbc);
+  }
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+}
+
+// MARL_TEST_PG as an ODBC connection string without its database.
+std::string PostgresServer() {
+  const char* env = std::getenv("MARL_TEST_PG");
+  if (env == nullptr || *env == '\0') return "";
+  std::string s = env;
+  if (s.find(';') != std::string::npos || s.rfind("Driver=", 0) == 0 ||
+      s.rfind("DSN=", 0) == 0) {
+    ConnectionParams p = ConnectionParams::Parse(s);
+    std::string out;
+    for (const auto& [key, value] : p.values) {
+      if (key != "database") out += key + "=" + value + ";";
+    }
+    return out;
+  }
+  // libpq: key=value pairs separated by blanks.
+  const std::map<std::string, std::string> keys = {{"host", "Server"},
+                                                   {"hostaddr", "Server"},
+                                                   {"port", "Port"},
+                                                   {"user", "UID"},
+                                                   {"password", "PWD"}};
+  std::string out = "Driver=PostgreSQL Unicode;";
+  std::istringstream in(s);
+  for (std::string pair; in >> pair;) {
+    size_t eq = pair.find('=');
+    if (eq == std::string::npos) continue;
+    auto it = keys.find(pair.substr(0, eq));
+    if (it != keys.end()) out += it->second + "=" + pair.substr(eq + 1) + ";";
+  }
+  return out;
+}
+
+ProviderFixture PostgresFixture() {
+  ProviderFixture f;
+  f.name = "OdbcPostgreSQL";
+  f.provider_name = "ODBC";
+  f.dbms = "PostgreSQL";
+  f.unavailable = [] {
+    return PostgresServer().empty()
+               ? std::string("MARL_TEST_PG names no PostgreSQL server")
+               : std::string();
+  };
+  f.create = [](const fs::path& dir) {
+    static int serial = 0;
+    std::string db = "marl_test_" + std::to_string(getpid()) + "_" +
+                     std::to_string(++serial) + "_" +
+                     dir.filename().string().substr(10);
+    for (char& c : db) c = static_cast<char>(std::tolower(c));
+    OdbcAdmin(PostgresServer() + "Database=postgres",
+              {"CREATE DATABASE " + db});
+    std::string cs = PostgresServer() + "Database=" + db;
+    OdbcAdmin(cs, std::vector<std::string>(std::begin(kPostgresTables),
+                                           std::end(kPostgresTables)));
+    return cs;
+  };
+  f.drop = [](const std::string& cs) {
+    std::string db = ConnectionParams::Parse(cs).Get("database");
+    OdbcAdmin(PostgresServer() + "Database=postgres",
+              {"DROP DATABASE IF EXISTS " + db + " WITH (FORCE)"});
+  };
+  f.missing = [](const fs::path&) {
+    return PostgresServer() + "Database=marl_no_such_database";
+  };
+  f.missing_words = [](const fs::path&) {
+    return std::string("marl_no_such_database");
+  };
+  f.with_busy_timeout = [](const std::string& cs, int ms) {
+    return cs + ";ConnSettings={SET lock_timeout=" + std::to_string(ms) + "}";
+  };
+  f.locked_words = "[55P03]";
+  f.duplicate_sqlstate = "[23505]";
   return f;
 }
 
 class ProviderTest : public ::testing::TestWithParam<ProviderFixture> {
  protected:
   void SetUp() override {
+    std::string why = GetParam().unavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
     std::string tmpl =
         (fs::temp_directory_path() / "marl-data-XXXXXX").string();
     ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
@@ -88,7 +252,8 @@ class ProviderTest : public ::testing::TestWithParam<ProviderFixture> {
   void TearDown() override {
     SetTraceFile("");
     SetFaultPlan(FaultPlan{});
-    fs::remove_all(dir_);
+    if (!cs_.empty()) GetParam().drop(cs_);
+    if (!dir_.empty()) fs::remove_all(dir_);
   }
 
   std::shared_ptr<Connection> Open(const std::string& cs = "") {
@@ -123,8 +288,10 @@ class ProviderTest : public ::testing::TestWithParam<ProviderFixture> {
 TEST_P(ProviderTest, OpenReportsPropertiesAndFailsClearly) {
   auto c = Open();
   EXPECT_EQ(c->State(), ado::kStateOpen);
-  EXPECT_FALSE(c->Property("DBMS Name").ToText().empty());
+  EXPECT_EQ(c->Property("DBMS Name").ToText(), GetParam().dbms);
   EXPECT_FALSE(c->Property("dbms version").ToText().empty());
+  EXPECT_EQ(c->Property("Multiple Results").Type(), VarType::I4);
+  EXPECT_EQ(c->Property("Time/Date Functions").Type(), VarType::I4);
   EXPECT_EQ(Raised([&] { c->Property("No Such Property"); }).number(), 3265);
   c->Close();
   EXPECT_EQ(c->State(), ado::kStateClosed);
@@ -133,7 +300,7 @@ TEST_P(ProviderTest, OpenReportsPropertiesAndFailsClearly) {
   std::string missing = GetParam().missing(dir_);
   Error e = Raised([&] { Open(missing); });
   EXPECT_EQ(e.number(), err::kDbFail);
-  EXPECT_NE(e.description().find((dir_ / "missing.db").string()),
+  EXPECT_NE(e.description().find(GetParam().missing_words(dir_)),
             std::string::npos)
       << e.description();
   EXPECT_FALSE(fs::exists(dir_ / "missing.db"));
@@ -146,6 +313,7 @@ TEST_P(ProviderTest, OpenReportsPropertiesAndFailsClearly) {
 TEST_P(ProviderTest, BatchRunsEveryStatementAndReturnsFirstRowset) {
   auto c = Open();
   int64_t affected = 0;
+  const int64_t rows_before = RowsChanged();
   auto rs = c->Execute(
       "INSERT INTO t_Item(FID, FName) VALUES (1, 'one')\r\n"
       "Insert t_Item(FID, FName) VALUES (2, 'two')\r\n"
@@ -156,6 +324,7 @@ TEST_P(ProviderTest, BatchRunsEveryStatementAndReturnsFirstRowset) {
       "INSERT INTO t_Log(FID, FNote) VALUES (1, 'after the select')",
       &affected);
   EXPECT_EQ(affected, 5);  // 3 inserts, 1 delete, 1 insert
+  EXPECT_EQ(RowsChanged() - rows_before, 5);
   ASSERT_EQ(rs->State(), ado::kStateOpen);
   ASSERT_EQ(rs->RecordCount(), 2);
   EXPECT_EQ(rs->Fields("fid").Value().ToInt32(), 2);
@@ -345,7 +514,8 @@ TEST_P(ProviderTest, SecondWriterWaitsThenFailsOrSerialises) {
                       .count();
     }).join();
     EXPECT_EQ(e.number(), err::kDbFail);
-    EXPECT_EQ(e.description(), "database is locked");
+    EXPECT_NE(e.description().find(GetParam().locked_words), std::string::npos)
+        << e.description();
     EXPECT_GE(waited_ms, 150);
     EXPECT_LT(waited_ms, 3000);
 
@@ -385,6 +555,134 @@ TEST_P(ProviderTest, ErrorsCarryTheMatchingNumbers) {
     EXPECT_FALSE(e.description().empty()) << k.text;
   }
   EXPECT_EQ(Count(), 1);
+}
+
+TEST_P(ProviderTest, ZeroRowWritesCountAndLaterResultsStillCome) {
+  auto c = Open();
+  c->Execute("INSERT INTO t_Item(FID, FName) VALUES (1, 'a')");
+  int64_t affected = -7;
+  auto rs = c->Execute(
+      "UPDATE t_Item SET FQty = 1 WHERE FID = -1\r\n"
+      "DELETE FROM t_Log WHERE FID = -1\r\n"
+      "SELECT COUNT(*) AS N, SUM(FID) AS S FROM t_Item",
+      &affected);
+  EXPECT_EQ(affected, 0);
+  ASSERT_EQ(rs->RecordCount(), 1);
+  // count(*) and a sum of integers read as the I4 the lists expect.
+  EXPECT_EQ(rs->Fields("N").Value().Type(), VarType::I4);
+  EXPECT_EQ(rs->Fields("N").Value().AsI4(), 1);
+  EXPECT_EQ(rs->Fields("S").Value().AsI4(), 1);
+  // The period key is a double; the spelling of names is the text's.
+  rs = c->Execute(
+      "SELECT FID + 0.0001 * FID AS FKey, FID AS FItemNumber FROM t_Item");
+  EXPECT_EQ(rs->Fields(0).Value().Type(), VarType::R8);
+  EXPECT_DOUBLE_EQ(rs->Fields(0).Value().AsR8(), 1.0001);
+  EXPECT_EQ(rs->Fields(0).Name(), "FKey");
+  EXPECT_EQ(rs->Fields(1).Name(), "FItemNumber");
+  c->Execute("SELECT FID FROM t_Item", &affected);
+  EXPECT_EQ(affected, -1);
+}
+
+TEST_P(ProviderTest, ErrorMidTextIsRaisedAndTheTransactionEndsUndone) {
+  {
+    TransactionScope scope;
+    auto c = Open();
+    c->Execute("INSERT INTO t_Item(FID, FName) VALUES (1, 'a')");
+    Error e = Raised([&] {
+      c->Execute(
+          "INSERT INTO t_Log(FID, FNote) VALUES (1, 'before')\r\n"
+          "INSERT INTO t_Item(FID, FName) VALUES (1, 'again')\r\n"
+          "INSERT INTO t_Log(FID, FNote) VALUES (2, 'after')");
+    });
+    EXPECT_EQ(e.number(), err::kDbIntegrity);
+    EXPECT_EQ(e.source(), GetParam().provider_name);
+    EXPECT_NE(e.description().find(GetParam().duplicate_sqlstate),
+              std::string::npos)
+        << e.description();
+    if (GetParam().error_ends_transaction) {
+      // Nothing carries on in a new transaction: the next text and the
+      // commit are refused.
+      Error next = Raised([&] { c->Execute("SELECT 1"); });
+      EXPECT_NE(next.description().find("rolled back"), std::string::npos);
+      EXPECT_THROW(scope.Commit(), Error);
+    }
+  }
+  EXPECT_EQ(Count(), 0);
+  EXPECT_EQ(OpenPhysical(cs_)
+                ->Run("SELECT COUNT(*) FROM t_Log", {})
+                .rows.at(0)
+                .at(0)
+                .ToInt32(),
+            0);
+}
+
+TEST_P(ProviderTest, ChineseTextGoesBothWays) {
+  const std::string name = "\xe5\x90\x88\xe8\xae\xa1 \xe6\x88\x90\xe6\x9c\xac";
+  auto c = Open();
+  auto cmd = Command::Create();
+  cmd->SetActiveConnection(c);
+  cmd->CommandText = "INSERT INTO t_Item(FID, FName) VALUES (?, ?)";
+  cmd->GetParameters().Append(cmd->CreateParameter(
+      "", ado::kInteger, ado::kParamInput, 4, Variant::I4(1)));
+  cmd->GetParameters().Append(cmd->CreateParameter(
+      "", ado::kVarWChar, ado::kParamInput, 20, Variant::Text(name)));
+  cmd->Execute();
+  c->Execute("INSERT INTO t_Item(FID, FName) VALUES (2, '" + name + "x')");
+  auto rs = c->Execute("SELECT FName FROM t_Item WHERE FName = '" + name +
+                       "' OR FName LIKE '%\xe6\x9c\xacx' ORDER BY FID");
+  ASSERT_EQ(rs->RecordCount(), 2);
+  EXPECT_EQ(rs->Fields(0).Value().AsText(), name);
+  rs->MoveNext();
+  EXPECT_EQ(rs->Fields(0).Value().AsText(), name + "x");
+}
+
+TEST_P(ProviderTest, ReadOnlyRunsOneReadingStatementOnly) {
+  auto c = Open();
+  c->Execute("INSERT INTO t_Item(FID, FName) VALUES (1, 'a')");
+  ResultSet rs = c->RunReadOnly("SELECT FName FROM t_Item", {});
+  ASSERT_EQ(rs.rows.size(), 1u);
+  for (const char* text : {"SELECT 1 SELECT 2", "DELETE FROM t_Item",
+                           "SELECT 1\r\nINSERT INTO t_Log(FID) VALUES (1)"}) {
+    EXPECT_EQ(Raised([&] { c->RunReadOnly(text, {}); }).number(), err::kDbFail)
+        << text;
+  }
+  // A write the statement kind does not show is refused all the same.
+  EXPECT_THROW(c->RunReadOnly("SELECT FID INTO t_Copy FROM t_Item", {}), Error);
+  EXPECT_THROW(c->Execute("SELECT COUNT(*) FROM t_Copy"), Error);
+  {
+    TransactionScope scope;  // inside a transaction as well
+    auto t = Open();
+    t->Execute("INSERT INTO t_Log(FID) VALUES (1)");
+    EXPECT_EQ(t->RunReadOnly("SELECT FID FROM t_Log", {}).rows.size(), 1u);
+    t->Execute("INSERT INTO t_Log(FID) VALUES (2)");
+    scope.Commit();
+  }
+  EXPECT_EQ(Count(), 1);
+  EXPECT_EQ(
+      c->Execute("SELECT COUNT(*) FROM t_Log")->Fields(0).Value().ToInt32(), 2);
+}
+
+TEST_P(ProviderTest, SecondWriterWaitsAndReadsWhatTheFirstCommitted) {
+  Open()->Execute("INSERT INTO t_Item(FID, FName) VALUES (1, 'old')");
+  std::string seen;
+  {
+    TransactionScope scope;
+    Open()->Execute("UPDATE t_Item SET FName = 'new' WHERE FID = 1");
+    std::thread second([&] {
+      TransactionScope mine;
+      // Its first read waits for the first writer's commit.
+      seen = Open()
+                 ->Execute("SELECT FName FROM t_Item WHERE FID = 1")
+                 ->Fields(0)
+                 .Value()
+                 .AsText();
+      mine.Commit();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    scope.Commit();
+    second.join();
+  }
+  EXPECT_EQ(seen, "new");
 }
 
 TEST_P(ProviderTest, TraceHoldsEachTextAsSentWithItsParameters) {
@@ -451,13 +749,15 @@ TEST_P(ProviderTest, ProcessesTraceToOneFileFromTheEnvironment) {
                        ".TraceChildProcess/" + GetParam().name;
   std::string env_trace = "MARL_TRACE_SQL=" + trace.string();
   std::string env_cs = "MARL_TEST_CHILD_CS=" + cs_;
+  const char* pg = std::getenv("MARL_TEST_PG");
+  std::string env_pg = "MARL_TEST_PG=" + std::string(pg ? pg : "");
   std::vector<pid_t> children;
   for (int k = 0; k < 2; ++k) {
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
       char* argv[] = {self.data(), filter.data(), nullptr};
-      char* envp[] = {env_trace.data(), env_cs.data(), nullptr};
+      char* envp[] = {env_trace.data(), env_cs.data(), env_pg.data(), nullptr};
       int devnull = open("/dev/null", O_WRONLY);
       dup2(devnull, 1);
       execve(self.c_str(), argv, envp);
@@ -525,7 +825,8 @@ TEST(ConnectionParamsTest, KeysIgnoreCaseAndValuesMayBeEnclosed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Providers, ProviderTest,
-                         ::testing::Values(SqliteFixture()),
+                         ::testing::Values(SqliteFixture(), SqliteOdbcFixture(),
+                                           PostgresFixture()),
                          [](const auto& info) { return info.param.name; });
 
 }  // namespace

@@ -238,51 +238,6 @@ const FunctionMasks& Masks(sqlite3* db) {
 // ---------------------------------------------------------------------------
 // Values.
 
-VarType TargetOf(int32_t ado_type) {
-  switch (ado_type) {
-    case 2:   // adSmallInt
-    case 16:  // adTinyInt
-      return VarType::I2;
-    case 3:  // adInteger
-      return VarType::I4;
-    case 4:  // adSingle
-      return VarType::R4;
-    case 5:    // adDouble
-    case 14:   // adDecimal
-    case 131:  // adNumeric
-    case 20:   // adBigInt (no 64-bit kind: carried as a double)
-      return VarType::R8;
-    case 6:
-      return VarType::Currency;
-    case 7:
-    case 133:
-    case 135:
-      return VarType::Date;
-    case 11:
-      return VarType::Bool;
-    case 17:  // adUnsignedTinyInt
-      return VarType::Byte;
-    case 129:
-    case 130:
-    case 200:
-    case 201:
-    case 202:
-    case 203:
-      return VarType::Text;
-    default:
-      return VarType::Empty;  // bound as given
-  }
-}
-
-Variant Coerce(const BoundParam& p) {
-  const Variant& v = p.value;
-  if (v.IsEmpty() || v.IsNull() || v.IsMissing()) return v;
-  VarType target = TargetOf(p.ado_type);
-  if (target == VarType::Empty || target == v.Type()) return v;
-  if (v.Type() == VarType::ByteArray || v.Type() == VarType::Object) return v;
-  return v.ChangeType(target);
-}
-
 // Text and bytes are bound without a copy: the caller keeps `v` alive until
 // the statement is reset and its bindings cleared.
 void BindValue(sqlite3_stmt* stmt, int index, const Variant& v, sqlite3* db) {
@@ -497,7 +452,7 @@ class SqliteConnection final : public PhysicalConnection,
     }
     std::vector<Variant> values;
     values.reserve(params.size());
-    for (const BoundParam& p : params) values.push_back(Coerce(p));
+    for (const BoundParam& p : params) values.push_back(CoerceParam(p));
 
     bool own_transaction = script->writes && !InTransaction();
     if (own_transaction) Begin(true);

@@ -44,7 +44,7 @@ class Runner {
       } else {
         if (slot.position < 0 ||
             static_cast<size_t>(slot.position) >= params_.size()) {
-          throw Error(err::kParamNotOptional, "SQLite",
+          throw Error(err::kParamNotOptional, "T-SQL",
                       "No value given for one or more required parameters.");
         }
         bound.push_back(params_[slot.position]);

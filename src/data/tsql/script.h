@@ -1,16 +1,20 @@
-// Translation of the SQL Server dialect the component sends into SQLite
-// statements, plus the small interpreter for variables and control flow.
+// Translation of the SQL Server dialect the component sends into the
+// statements of another database, plus the small interpreter for variables
+// and control flow.
 //
 // Translate() is a pure text-to-text stage: no database is needed. It turns
 // one command text (possibly several statements without semicolons, with
 // Declare / set / select @v= / if [not] exists / Begin ... End / else) into
-// a Script: a tree of nodes whose leaves are single SQLite statements.
+// a Script: a tree of nodes whose leaves are single statements of the output
+// dialect (see writer.h for what each dialect rewrites).
 //
-// Parameters: every SQLite statement of a script numbers its parameters
-// "?1", "?2", ... in its own text; Statement::slots says, for each number,
-// whether it takes the caller's k-th positional "?" (counted over the whole
-// command text) or the value of a variable (names compared without regard to
-// case, stored lower-cased without "@").
+// Parameters: Statement::slots says, for each parameter marker of a
+// statement, whether it takes the caller's k-th positional "?" (counted over
+// the whole command text) or the value of a variable (names compared without
+// regard to case, stored lower-cased without "@"). The embedded SQLite
+// dialect numbers its markers "?1", "?2", ... (one number per distinct
+// variable; slot i binds "?<i+1>"); the ODBC dialects write a plain "?" for
+// every marker, and slot i binds the i-th "?" of the statement.
 //
 // A construct that is not supported raises marl::Error (err::kDbSyntax) with
 // a description naming the construct; a text whose meaning would change is
@@ -27,6 +31,15 @@
 
 namespace marl::data::tsql {
 
+// The output dialect of the statement writer.
+enum class Dialect : uint8_t {
+  kSqlite,      // the embedded provider: "?k" markers; LEN and GETDATE are
+                // functions registered on its connections
+  kSqliteOdbc,  // SQLite through its ODBC driver: "?" markers; LEN and
+                // GETDATE rewritten into SQLite's own functions
+  kPostgres,    // PostgreSQL through ODBC: "?" markers
+};
+
 struct ParamSlot {
   bool is_variable = false;
   int32_t position = 0;  // 0-based index into the caller's parameters
@@ -34,8 +47,8 @@ struct ParamSlot {
 };
 
 struct Statement {
-  std::string sql;               // one SQLite statement, no trailing ";"
-  std::vector<ParamSlot> slots;  // slot i binds "?<i+1>"
+  std::string sql;               // one statement, no trailing ";"
+  std::vector<ParamSlot> slots;  // see the file comment
   bool writes = false;           // INSERT/UPDATE/DELETE/DDL
 };
 
@@ -66,10 +79,11 @@ struct Script {
 };
 
 // Translates one command text. Throws marl::Error on unsupported input.
-Script Translate(const std::string& text);
+Script Translate(const std::string& text, Dialect dialect = Dialect::kSqlite);
 
 // What the interpreter needs from a database: run one statement with the
-// given values bound to ?1..?n, and return its rows.
+// given values bound to its markers (one value per slot), and return its
+// rows.
 struct StatementResult {
   bool has_rows = false;  // the statement produces a rowset
   std::vector<std::string> column_names;

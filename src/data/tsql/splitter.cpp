@@ -75,6 +75,7 @@ class Splitter {
     update_set_seen_ = false;
     insert_body_seen_ = false;
     with_main_seen_ = false;
+    with_insert_ = false;
   }
 
   // Whether the keyword at `i` (depth 0, inside an open statement) starts a
@@ -89,7 +90,9 @@ class Splitter {
              prev.kw == Kw::Except || prev.kw == Kw::Intersect)) {
           return false;
         }
-        if (lead == Kw::Insert && !insert_body_seen_) return false;
+        if ((lead == Kw::Insert || with_insert_) && !insert_body_seen_) {
+          return false;
+        }
         if (lead == Kw::With && !with_main_seen_) return false;
         return true;
       case Kw::Insert:
@@ -185,7 +188,9 @@ class Splitter {
         break;
       case Kw::Select:
       case Kw::Values:
-        if (depth_ == 0 && cur_.lead == Kw::Insert) insert_body_seen_ = true;
+        if (depth_ == 0 && (cur_.lead == Kw::Insert || with_insert_)) {
+          insert_body_seen_ = true;
+        }
         if (depth_ == 0 && cur_.lead == Kw::With && i != cur_.first) {
           with_main_seen_ = true;
         }
@@ -193,8 +198,10 @@ class Splitter {
       case Kw::Insert:
       case Kw::Update:
       case Kw::Delete:
-        if (depth_ == 0 && cur_.lead == Kw::With && i != cur_.first) {
+        if (depth_ == 0 && cur_.lead == Kw::With && i != cur_.first &&
+            !with_main_seen_) {
           with_main_seen_ = true;
+          with_insert_ = t.kw == Kw::Insert;
         }
         break;
       default:
@@ -213,6 +220,7 @@ class Splitter {
   bool update_set_seen_ = false;
   bool insert_body_seen_ = false;
   bool with_main_seen_ = false;
+  bool with_insert_ = false;  // the WITH's statement is an INSERT
 };
 
 }  // namespace

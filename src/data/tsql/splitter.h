@@ -7,12 +7,12 @@
 // EXEC, EXECUTE, CREATE, DROP, ALTER, TRUNCATE, RETURN, PRINT, COMMIT,
 // ROLLBACK, GOTO, RAISERROR, WAITFOR, MERGE, and WITH when it opens a common
 // table expression. Exceptions: SELECT right after UNION / ALL / EXCEPT /
-// INTERSECT; the SELECT (or VALUES) of an INSERT; the SELECT / INSERT /
-// UPDATE / DELETE that follows a WITH's definitions; the first SET of an
-// UPDATE; END and ELSE while a CASE is open; UPDATE / DELETE after ON; IF
-// after TABLE / INDEX / VIEW (DROP TABLE IF EXISTS); DROP / ALTER / SET
-// inside an ALTER. A block BEGIN (not BEGIN TRAN), a block END and ELSE are
-// statements of one token each.
+// INTERSECT; the SELECT (or VALUES) of an INSERT, also after a WITH's
+// definitions; the SELECT / INSERT / UPDATE / DELETE that follows a WITH's
+// definitions; the first SET of an UPDATE; END and ELSE while a CASE is
+// open; UPDATE / DELETE after ON; IF after TABLE / INDEX / VIEW (DROP TABLE
+// IF EXISTS); DROP / ALTER / SET inside an ALTER. A block BEGIN (not BEGIN
+// TRAN), a block END and ELSE are statements of one token each.
 //
 // Raises marl::Error (err::kDbSyntax) on unbalanced parentheses or a CASE
 // without END.

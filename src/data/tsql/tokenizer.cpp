@@ -189,12 +189,12 @@ std::string AsciiLower(std::string_view s) {
 }
 
 void ThrowUnsupported(const std::string& construct) {
-  throw Error(err::kDbSyntax, "SQLite",
-              "unsupported construct for the SQLite provider: " + construct);
+  throw Error(err::kDbSyntax, kFrontEndSource,
+              "unsupported construct: " + construct);
 }
 
 void ThrowSyntax(const std::string& what) {
-  throw Error(err::kDbSyntax, "SQLite", "incorrect syntax: " + what);
+  throw Error(err::kDbSyntax, kFrontEndSource, "incorrect syntax: " + what);
 }
 
 void AppendGapWithoutComments(std::string_view text, uint32_t begin,

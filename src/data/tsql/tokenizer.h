@@ -147,6 +147,10 @@ void AppendGapWithoutComments(std::string_view text, uint32_t begin,
 // Lower-cases ASCII letters (variable names compare without regard to case).
 std::string AsciiLower(std::string_view s);
 
+// The source of the translation stage's errors; a provider passing them on
+// puts its own name there.
+inline constexpr const char* kFrontEndSource = "T-SQL";
+
 // The error every refusal of the translation stage raises.
 [[noreturn]] void ThrowUnsupported(const std::string& construct);
 [[noreturn]] void ThrowSyntax(const std::string& what);

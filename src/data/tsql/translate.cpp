@@ -1,4 +1,5 @@
-// Translate(): the SQL Server dialect into a Script of SQLite statements.
+// Translate(): the SQL Server dialect into a Script of statements of the
+// output dialect.
 //
 // Pipeline: tokenize, split into statements, then build the node tree
 // (Declare / set / select @v= / if-else / Begin-End) and render each leaf
@@ -43,10 +44,11 @@ using detail::TokKind;
 
 class Translator {
  public:
-  explicit Translator(const std::string& text) : text_(text) {
+  Translator(const std::string& text, Dialect dialect)
+      : text_(text), dialect_(dialect) {
     check_variable_ = [this](const std::string& name) {
       if (declared_.count(name) == 0) {
-        throw Error(err::kDbSyntax, "SQLite",
+        throw Error(err::kDbSyntax, detail::kFrontEndSource,
                     "Must declare the scalar variable \"@" + name + "\".");
       }
     };
@@ -80,7 +82,7 @@ class Translator {
   Statement Render(uint32_t first, uint32_t last, std::string_view head,
                    std::string_view tail, bool statement_mode,
                    const std::vector<uint32_t>& dropped = {}) {
-    StatementWriter w(text_, toks_, first, last, check_variable_);
+    StatementWriter w(dialect_, text_, toks_, first, last, check_variable_);
     for (uint32_t i : dropped) w.Drop(i);
     Statement s = w.Finish(head, tail, statement_mode);
     if (s.writes) writes_ = true;
@@ -409,6 +411,7 @@ class Translator {
   }
 
   const std::string& text_;
+  const Dialect dialect_;
   std::vector<Token> toks_;
   std::vector<RawStatement> raws_;
   std::unordered_set<std::string> declared_;
@@ -418,6 +421,8 @@ class Translator {
 
 }  // namespace
 
-Script Translate(const std::string& text) { return Translator(text).Run(); }
+Script Translate(const std::string& text, Dialect dialect) {
+  return Translator(text, dialect).Run();
+}
 
 }  // namespace marl::data::tsql

@@ -1,4 +1,4 @@
-// Rewriting of one statement into SQLite text (see writer.h).
+// Rewriting of one statement into the output dialect (see writer.h).
 #include "data/tsql/writer.h"
 
 #include <algorithm>
@@ -37,13 +37,41 @@ bool IsStringLiteral(const Token& t) {
   return t.kind == TokKind::String || t.kind == TokKind::NString;
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// 'YYYY-MM-DD' or 'YYYY-MM-DD HH:MM:SS[.fff]' (the quotes included).
+bool IsDateLiteral(std::string_view s) {
+  if (s.size() < 12 || s.front() != '\'' || s.back() != '\'') return false;
+  s = s.substr(1, s.size() - 2);
+  static constexpr std::string_view kDate = "dddd-dd-dd";
+  static constexpr std::string_view kTime = " dd:dd:dd";
+  auto fits = [](std::string_view text, std::string_view form) {
+    for (size_t i = 0; i < form.size(); ++i) {
+      if (form[i] == 'd' ? !IsDigit(text[i]) : text[i] != form[i]) return false;
+    }
+    return true;
+  };
+  if (!fits(s, kDate)) return false;
+  if (s.size() == kDate.size()) return true;
+  s.remove_prefix(kDate.size());
+  if (s.size() < kTime.size() || !fits(s, kTime)) return false;
+  s.remove_prefix(kTime.size());
+  if (s.empty()) return true;
+  if (s.size() < 2 || s.front() != '.') return false;
+  for (char c : s.substr(1)) {
+    if (!IsDigit(c)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 StatementWriter::StatementWriter(
-    std::string_view text, const std::vector<Token>& tokens, uint32_t first,
-    uint32_t last,
+    Dialect dialect, std::string_view text, const std::vector<Token>& tokens,
+    uint32_t first, uint32_t last,
     const std::function<void(const std::string&)>& check_variable)
-    : text_(text),
+    : dialect_(dialect),
+      text_(text),
       toks_(tokens),
       first_(first),
       last_(last),
@@ -176,6 +204,20 @@ void StatementWriter::FinishGroup(uint32_t open, uint32_t end, size_t gi) {
     }
     RewriteTop(s, e, compound);
   }
+  const uint32_t f = open == kNoOpen ? first_ : open + 1;
+  if (dialect_ == Dialect::kPostgres) {
+    // The select lists of the branches: those of this group when it is a
+    // compound, or this group's own when it is a parenthesised operand.
+    const bool operand =
+        open != kNoOpen && ((open > first_ && IsCompound(toks_[open - 1])) ||
+                            (open > first_ + 1 && word(open - 1, Kw::All) &&
+                             IsCompound(toks_[open - 2])) ||
+                            (end + 2 <= last_ && IsCompound(toks_[end + 2])));
+    if (compound || operand) {
+      CastDateLiterals(f, end, static_cast<int32_t>(gi));
+    }
+    return;
+  }
   if (!compound) return;
   // Parenthesised operands: "UNION (SELECT ...)" -> "UNION SELECT * FROM
   // (SELECT ...)"; the same for a parenthesised first operand.
@@ -184,7 +226,6 @@ void StatementWriter::FinishGroup(uint32_t open, uint32_t end, size_t gi) {
     if (word(k, Kw::All)) ++k;
     if (op(k, '(')) Prefix(k, "SELECT * FROM ");
   }
-  uint32_t f = open == kNoOpen ? first_ : open + 1;
   if (op(f, '(')) {
     int32_t m = match_[f - first_];
     if (m >= 0 && static_cast<uint32_t>(m) < last_ &&
@@ -220,11 +261,63 @@ void StatementWriter::RewriteTop(uint32_t select, uint32_t branch_end,
     ThrowSyntax("SELECT TOP without a select list");
   }
   for (uint32_t i = k; i <= count_end; ++i) Drop(i);
-  if (compound) {
+  if (compound && dialect_ == Dialect::kPostgres) {
+    Prefix(select, "(");
+    Suffix(branch_end, " LIMIT " + count + ")");
+  } else if (compound) {
     Prefix(select, "SELECT * FROM (");
     Suffix(branch_end, " LIMIT " + count + ")");
   } else {
     Suffix(branch_end, " LIMIT " + count);
+  }
+}
+
+void StatementWriter::CastDateLiterals(uint32_t from, uint32_t to,
+                                       int32_t depth) {
+  bool in_list = false;
+  for (uint32_t i = from; i <= to && i <= last_; ++i) {
+    if (depth_[i - first_] != depth) continue;
+    const Token& t = toks_[i];
+    if (t.kind == TokKind::Word) {
+      if (t.kw == Kw::Select) {
+        in_list = true;
+      } else if (t.kw == Kw::From || t.kw == Kw::Where || t.kw == Kw::Group ||
+                 t.kw == Kw::Order || t.kw == Kw::Having || IsCompound(t) ||
+                 t.kw == Kw::Into) {
+        in_list = false;
+      }
+      continue;
+    }
+    if (!in_list || !IsStringLiteral(t) || !IsDateLiteral(str(i))) continue;
+    // A whole item: after SELECT [DISTINCT | ALL] or a comma, and followed
+    // by a comma, an alias or the end of the list.
+    const bool starts = op(i - 1, ',') || word(i - 1, Kw::Select) ||
+                        word(i - 1, Kw::Distinct) || word(i - 1, Kw::All);
+    const bool ends = i + 1 > to || op(i + 1, ',') ||
+                      toks_[i + 1].kind == TokKind::Word ||
+                      toks_[i + 1].kind == TokKind::QuotedName;
+    if (starts && ends) {
+      Prefix(i, "CAST(");
+      Suffix(i, " AS timestamp)");
+    }
+  }
+}
+
+// LEN(x) and GETDATE() where the database has no such function.
+void StatementWriter::RewriteFunction(uint32_t i) {
+  if (dialect_ == Dialect::kSqlite || !op(i + 1, '(')) return;
+  const std::string name = AsciiLower(str(i));
+  if (name == "len") {
+    const int32_t close = match_[i + 1 - first_];
+    if (close < 0) return;
+    Replace(i, dialect_ == Dialect::kPostgres ? "char_length(rtrim"
+                                              : "length(rtrim");
+    Suffix(static_cast<uint32_t>(close), ")");
+  } else if (name == "getdate" && op(i + 2, ')')) {
+    Replace(i, dialect_ == Dialect::kPostgres ? "LOCALTIMESTAMP"
+                                              : "datetime('now','localtime')");
+    Drop(i + 1);
+    Drop(i + 2);
   }
 }
 
@@ -308,6 +401,11 @@ void StatementWriter::RewriteTokens(Statement* out) {
       case TokKind::Variable: {
         std::string name = AsciiLower(str(i).substr(1));
         check_variable_(name);
+        if (dialect_ != Dialect::kSqlite) {
+          out->slots.push_back(ParamSlot{true, 0, std::move(name)});
+          Replace(i, "?");
+          break;
+        }
         int32_t number = 0;
         for (const auto& v : variables) {
           if (v.first == name) number = v.second;
@@ -327,7 +425,9 @@ void StatementWriter::RewriteTokens(Statement* out) {
           ThrowUnsupported("parameter marker " + Excerpt(i, i + 1));
         }
         out->slots.push_back(ParamSlot{false, t.param_index, ""});
-        Replace(i, Marker(static_cast<int32_t>(out->slots.size())));
+        if (dialect_ == Dialect::kSqlite) {
+          Replace(i, Marker(static_cast<int32_t>(out->slots.size())));
+        }
         break;
       case TokKind::NString:
         Replace(i, std::string(str(i).substr(1)));
@@ -344,7 +444,13 @@ void StatementWriter::RewriteTokens(Statement* out) {
       case TokKind::Word:
         switch (t.kw) {
           case Kw::Isnull:
-            if (op(i + 1, '(')) Replace(i, "IFNULL");
+            if (op(i + 1, '(')) {
+              Replace(i,
+                      dialect_ == Dialect::kPostgres ? "COALESCE" : "IFNULL");
+            }
+            break;
+          case Kw::None:
+            RewriteFunction(i);
             break;
           case Kw::Convert:
             if (op(i + 1, '(')) ThrowUnsupported("CONVERT(...)");
@@ -397,11 +503,26 @@ void StatementWriter::RewriteTokens(Statement* out) {
 void StatementWriter::RewriteQuotedName(uint32_t i) {
   // SQLite reads brackets without the "]]" escape, and reads a double-quoted
   // name that matches no column as a string literal; so every quoted name
-  // goes out in brackets, and a name holding "]" is refused.
+  // goes out in brackets, and a name holding "]" is refused. PostgreSQL
+  // takes double quotes, and the name in lower case: the schema's unquoted
+  // names are stored folded.
   std::string_view q = str(i);
   std::string_view inner = q.substr(1, q.size() - 2);
   if (inner.find(']') != std::string_view::npos) {
     ThrowUnsupported("name containing \"]\" (" + std::string(q) + ")");
+  }
+  if (dialect_ == Dialect::kPostgres) {
+    std::string name(1, '"');
+    for (size_t k = 0; k < inner.size(); ++k) {
+      name += AsciiLower(inner.substr(k, 1));
+      if (inner[k] == '"') {
+        name.push_back('"');  // "" stands for one quote, written again as ""
+        if (q.front() == '"') ++k;
+      }
+    }
+    name.push_back('"');
+    Replace(i, std::move(name));
+    return;
   }
   if (q.front() == '[') return;
   std::string name(1, '[');

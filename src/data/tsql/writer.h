@@ -1,19 +1,14 @@
 // Rewriting of one statement (or one expression) of the SQL Server dialect
-// into SQLite text, private to the translation stage.
+// into the output dialect, private to the translation stage.
 //
 // A StatementWriter works on a span of tokens. It keeps the text between
 // tokens as written (comments become one blank) and applies token edits:
 // drop, replace, and text inserted before or after a token. Finish() runs the
-// rewrites and refusals that hold for every SQLite statement and renders the
-// result with its parameter slots:
-// - "?" -> "?k" (positional slot), @name -> "?k" (variable slot; one number
-//   per distinct name, compared without regard to case);
-// - N'...' -> '...'; ISNULL( -> IFNULL(; "name" -> [name] (SQLite would
-//   read a double-quoted name that matches no column as a string);
-// - SELECT TOP n -> LIMIT n at the end of a lone SELECT; a branch of a
-//   compound SELECT with TOP becomes SELECT * FROM (SELECT ... LIMIT n);
-// - a parenthesised operand of UNION / EXCEPT / INTERSECT becomes
-//   SELECT * FROM (...);
+// rewrites and refusals and renders the result with its parameter slots.
+//
+// Every dialect:
+// - N'...' -> '...';
+// - SELECT TOP n -> LIMIT n at the end of a lone SELECT;
 // - in a SELECT statement: a table joined inside SELECT DISTINCT that
 //   contributes only compared or listed columns is reduced to the DISTINCT
 //   of those columns (see distinct_reduce.h);
@@ -24,8 +19,29 @@
 //   NOLOCK), WITH ROLLUP / CUBE / TIES, TOP ... PERCENT, TOP with an
 //   expression, UPDATE/DELETE/INSERT TOP, UPDATE ... FROM, DELETE with a
 //   join, "+" next to a string literal (concatenation), LIKE patterns with
-//   [...] classes, SQLite-only parameter forms (:name, $name), quoted names
+//   [...] classes, other parameter forms (:name, $name), quoted names
 //   holding "]".
+// SQLite (embedded and ODBC):
+// - ISNULL( -> IFNULL(; [name] and "name" -> [name] (SQLite would read a
+//   double-quoted name that matches no column as a string);
+// - a branch of a compound SELECT with TOP becomes
+//   SELECT * FROM (SELECT ... LIMIT n), and a parenthesised operand of UNION
+//   / EXCEPT / INTERSECT becomes SELECT * FROM (...) (SQLite refuses both
+//   as written);
+// - through ODBC only (no registered functions there): LEN(x) ->
+//   length(rtrim(x)), GETDATE() -> datetime('now','localtime').
+// PostgreSQL:
+// - ISNULL( -> COALESCE(; [name] and "name" -> "name" in lower case (the
+//   server folds unquoted names to lower case, so the schema's names are
+//   stored that way);
+// - a branch of a compound SELECT with TOP becomes (SELECT ... LIMIT n);
+//   parenthesised operands stay as written;
+// - a date literal ('YYYY-MM-DD' or 'YYYY-MM-DD HH:MM:SS') standing as a
+//   whole item of the select list of a compound SELECT's branch becomes
+//   CAST('...' AS timestamp) (the server types such a literal as text
+//   there, which a date column of the other branch or of an INSERT target
+//   refuses);
+// - LEN(x) -> char_length(rtrim(x)), GETDATE() -> LOCALTIMESTAMP.
 #pragma once
 
 #include <cstdint>
@@ -44,8 +60,8 @@ class StatementWriter {
   // `check_variable` is called with each variable name (lower-cased,
   // without "@") the span uses; it raises when the name is not declared.
   StatementWriter(
-      std::string_view text, const std::vector<Token>& tokens, uint32_t first,
-      uint32_t last,
+      Dialect dialect, std::string_view text, const std::vector<Token>& tokens,
+      uint32_t first, uint32_t last,
       const std::function<void(const std::string&)>& check_variable);
 
   void Drop(uint32_t i) { edit(i).drop = true; }
@@ -84,6 +100,8 @@ class StatementWriter {
   void RewriteSelects();
   void FinishGroup(uint32_t open, uint32_t end_inclusive, size_t group);
   void RewriteTop(uint32_t select, uint32_t branch_end, bool compound);
+  void CastDateLiterals(uint32_t from, uint32_t to, int32_t depth);
+  void RewriteFunction(uint32_t i);
   void RewriteLead(Statement* out);
   void RewriteTokens(Statement* out);
   void RewriteQuotedName(uint32_t i);
@@ -91,6 +109,7 @@ class StatementWriter {
   void AppendGap(uint32_t i, std::string* out) const;
   std::string Excerpt(uint32_t from, uint32_t to) const;
 
+  Dialect dialect_;
   std::string_view text_;
   const std::vector<Token>& toks_;
   uint32_t first_;
