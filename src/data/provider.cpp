@@ -70,6 +70,13 @@ State& GlobalState() {
 std::atomic<bool> g_tracing{false};
 std::atomic<bool> g_fault_armed{false};
 std::atomic<int64_t> g_statements{0};
+std::atomic<int64_t> g_records_affected{0};
+
+ResultSet Counted(ResultSet result) {
+  if (result.records_affected > 0)
+    g_records_affected += result.records_affected;
+  return result;
+}
 
 // Reads MARL_TRACE_SQL, once.
 void EnsureInitialised() {
@@ -278,7 +285,8 @@ void CheckFault(const std::string& text) {
 }
 
 // The decorator every physical connection is wrapped in: counts, traces and
-// (for tests) fails texts before they reach the provider.
+// (for tests) fails texts before they reach the provider, and adds up the
+// records they affected. Native scripts pass straight through.
 class InstrumentedConnection final : public PhysicalConnection {
  public:
   explicit InstrumentedConnection(std::unique_ptr<PhysicalConnection> inner)
@@ -294,7 +302,7 @@ class InstrumentedConnection final : public PhysicalConnection {
     ++g_statements;
     if (g_tracing) AppendTrace(text, params);
     CheckFault(text);
-    return inner_->Run(text, params);
+    return Counted(inner_->Run(text, params));
   }
 
   ResultSet RunReadOnly(const std::string& text,
@@ -302,7 +310,11 @@ class InstrumentedConnection final : public PhysicalConnection {
     ++g_statements;
     if (g_tracing) AppendTrace(text, params);
     CheckFault(text);
-    return inner_->RunReadOnly(text, params);
+    return Counted(inner_->RunReadOnly(text, params));
+  }
+
+  void RunNativeScript(const std::string& script) override {
+    inner_->RunNativeScript(script);
   }
 
   std::map<std::string, Variant> Properties() override {
@@ -320,6 +332,12 @@ ResultSet PhysicalConnection::RunReadOnly(
     const std::string& /*text*/, const std::vector<BoundParam>& /*params*/) {
   throw Error(err::kDbFail, ProviderName(),
               "This provider cannot run a command as read-only");
+}
+
+void PhysicalConnection::RunNativeScript(const std::string& /*script*/) {
+  throw Error(err::kDbFail, ProviderName(),
+              "This provider cannot run a script in the database's own "
+              "dialect");
 }
 
 std::string ConnectionParams::Get(const std::string& lower_key,
@@ -422,5 +440,7 @@ void SetFaultPlan(const FaultPlan& plan) {
 }
 
 int64_t StatementsRun() { return g_statements.load(); }
+
+int64_t RecordsAffected() { return g_records_affected.load(); }
 
 }  // namespace marl::data
