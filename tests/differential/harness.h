@@ -4,7 +4,7 @@
 //
 // A Backend makes empty databases of one kind and names each as a Side: the
 // tool's arguments for it (--db PATH or --dsn STRING) and the connect string
-// the data layer opens to read it back. Backends:
+// the data layer opens to read it back. Kinds:
 // - "SqliteFile": a file created by `init --db` (the direct SQLite path);
 // - "SqliteDsn": an empty file filled by `init --dsn` through the data layer;
 // - "PostgreSQL": a scratch database on the server of MARL_TEST_PG (an ODBC
@@ -25,9 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <map>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -45,18 +43,25 @@ struct Side {
   std::vector<std::string> options;  // for every command but init
 };
 
+// Empty databases of one kind: "SqliteFile", "SqliteDsn" or "PostgreSQL".
 class Backend {
  public:
-  virtual ~Backend() = default;
-  virtual std::string Name() const = 0;
-  // Why this backend cannot run here; empty when it can.
-  virtual std::string Missing() const = 0;
-  // A new, empty database, removed when the backend ends.
-  virtual Side Create(const std::filesystem::path& dir,
-                      const std::string& tag) = 0;
-};
+  explicit Backend(std::string kind);
+  ~Backend();  // drops the scratch databases it created
+  Backend(const Backend&) = delete;
+  Backend& operator=(const Backend&) = delete;
 
-std::unique_ptr<Backend> MakeBackend(const std::string& name);
+  // Why this backend cannot run here; empty when it can.
+  std::string Missing() const;
+  // A new, empty database.
+  Side Create(const std::filesystem::path& dir, const std::string& tag);
+
+ private:
+  int Psql(const std::string& sql) const;  // exit status
+  std::string kind_;
+  std::string server_;  // MARL_TEST_PG
+  std::vector<std::string> created_;
+};
 
 // A value as the comparison sees it.
 struct Cell {
@@ -66,7 +71,7 @@ struct Cell {
 };
 Cell CellOf(const Variant& v);
 bool SameCell(const Cell& a, const Cell& b);
-std::string CellText(const Cell& c);
+std::string CellText(const Cell& c, int digits = 17);
 
 struct TableRows {
   std::vector<std::string> columns;  // lower-cased, sorted
@@ -84,34 +89,11 @@ Tables ReadTables(const Side& side);
 void ExpectSameTables(const Tables& a, const Tables& b, const Side& side_a,
                       const Side& side_b, const std::string& when);
 
-// The tool run on one side, from a working directory.
-class Tool {
- public:
-  explicit Tool(std::filesystem::path dir) : dir_(std::move(dir)) {}
-  // marl-checkout COMMAND <side's target> ARGS...
-  ToolResult Run(const std::string& command, const Side& side,
-                 const std::vector<std::string>& args = {}) const;
-  ToolProcess Start(const std::string& command, const Side& side,
-                    const std::vector<std::string>& args = {}) const;
-  // init --demo --scale tiny --seed 1; fails the test when it fails.
-  void InitDemo(const Side& side) const;
+// One list of the tool (--format json) as rows in their order.
+TableRows ListRows(const std::string& json);
 
- private:
-  std::vector<std::string> Args(const std::string& command, const Side& side,
-                                const std::vector<std::string>& args) const;
-  std::filesystem::path dir_;
-};
-
-// Compares two JSON lists (the tool's --format json) row by row.
-void ExpectSameList(const std::string& json_a, const std::string& json_b,
-                    const std::string& what);
-
-// A temporary directory per test.
-class DirectoryTest : public ::testing::Test {
- protected:
-  void SetUp() override;
-  void TearDown() override;
-  std::filesystem::path dir_;
-};
+// The arguments of marl-checkout COMMAND on one side.
+std::vector<std::string> ToolArgs(const std::string& command, const Side& side,
+                                  const std::vector<std::string>& args = {});
 
 }  // namespace marl::test

@@ -12,6 +12,9 @@
 namespace marl::test {
 namespace {
 
+const std::vector<std::string> kDemo = {"--demo", "--scale", "tiny", "--seed",
+                                        "1"};
+
 struct Pair {
   const char* a;
   const char* b;
@@ -20,7 +23,7 @@ void PrintTo(const Pair& p, std::ostream* os) {
   *os << p.a << " against " << p.b;
 }
 
-class Differential : public DirectoryTest,
+class Differential : public OperatorTest,
                      public ::testing::WithParamInterface<Pair> {};
 
 // "Name: N rows" of every finished step in the progress on standard error.
@@ -35,25 +38,23 @@ std::vector<std::string> StepRows(const std::string& progress) {
 }
 
 TEST_P(Differential, SameCompanySameCallsSameTables) {
-  auto backend_a = MakeBackend(GetParam().a);
-  auto backend_b = MakeBackend(GetParam().b);
-  for (const auto* b : {backend_a.get(), backend_b.get()}) {
-    if (const std::string why = b->Missing(); !why.empty()) {
-      GTEST_SKIP() << b->Name() << ": " << why;
-    }
+  Backend backend_a(GetParam().a), backend_b(GetParam().b);
+  for (const Backend* b : {&backend_a, &backend_b}) {
+    if (const std::string why = b->Missing(); !why.empty()) GTEST_SKIP() << why;
   }
-  const Side sides[2] = {backend_a->Create(dir_, "a"),
-                         backend_b->Create(dir_, "b")};
-  const Tool tool(dir_);
-  for (const Side& s : sides) tool.InitDemo(s);
-  if (HasFatalFailure()) return;
+  const Side sides[2] = {backend_a.Create(dir_, "a"),
+                         backend_b.Create(dir_, "b")};
+  for (const Side& s : sides) {
+    const ToolResult r = Tool(ToolArgs("init", s, kDemo));
+    ASSERT_EQ(r.status, 0) << s.name << ": " << r.err;
+  }
 
   // Runs one command on both sides; both must succeed.
   auto both = [&](const std::string& command,
                   const std::vector<std::string>& args) {
     std::vector<ToolResult> r;
     for (const Side& s : sides) {
-      r.push_back(tool.Run(command, s, args));
+      r.push_back(Tool(ToolArgs(command, s, args)));
       EXPECT_EQ(r.back().status, 0) << s.name << ": " << command << "\n"
                                     << r.back().out << r.back().err;
     }
@@ -72,7 +73,11 @@ TEST_P(Differential, SameCompanySameCallsSameTables) {
     for (std::vector<std::string> args : kinds) {
       args.insert(args.end(), {"--format", "json"});
       const auto r = both("list", args);
-      ExpectSameList(r[0].out, r[1].out, when + ": list " + args[0]);
+      const std::string name = "list " + args[0];
+      const Tables a = {{name, ListRows(r[0].out)}};
+      EXPECT_FALSE(a.at(name).rows.empty()) << name;
+      ExpectSameTables(a, {{name, ListRows(r[1].out)}}, sides[0], sides[1],
+                       when);
     }
   };
 
@@ -112,27 +117,27 @@ INSTANTIATE_TEST_SUITE_P(Pairs, Differential,
                                   info.param.b;
                          });
 
-class ConcurrentClose : public DirectoryTest,
+class ConcurrentClose : public OperatorTest,
                         public ::testing::WithParamInterface<const char*> {};
 
 // The one that gets the database second refuses (the period moved) or
 // times out waiting; the tables are those of a single close.
 TEST_P(ConcurrentClose, TwoClosesStartedTogetherCloseOnce) {
-  auto backend = MakeBackend(GetParam());
-  if (const std::string why = backend->Missing(); !why.empty()) {
-    GTEST_SKIP() << backend->Name() << ": " << why;
+  Backend backend(GetParam());
+  if (const std::string why = backend.Missing(); !why.empty()) {
+    GTEST_SKIP() << why;
   }
-  const Side single = backend->Create(dir_, "single");
-  const Side twice = backend->Create(dir_, "twice");
-  const Tool tool(dir_);
-  tool.InitDemo(single);
-  tool.InitDemo(twice);
-  if (HasFatalFailure()) return;
-  ASSERT_EQ(tool.Run("close", single, {"--yes"}).status, 0);
+  const Side single = backend.Create(dir_, "single");
+  const Side twice = backend.Create(dir_, "twice");
+  for (const Side* s : {&single, &twice}) {
+    const ToolResult r = Tool(ToolArgs("init", *s, kDemo));
+    ASSERT_EQ(r.status, 0) << s->name << ": " << r.err;
+  }
+  ASSERT_EQ(Tool(ToolArgs("close", single, {"--yes"})).status, 0);
 
   const std::vector<std::string> args = {"--yes", "--period", "2024/11"};
-  ToolProcess first = tool.Start("close", twice, args);
-  ToolProcess second = tool.Start("close", twice, args);
+  ToolProcess first(dir_, ToolArgs("close", twice, args));
+  ToolProcess second(dir_, ToolArgs("close", twice, args));
   const ToolResult r1 = first.Wait(), r2 = second.Wait();
   const std::multiset<int> statuses = {r1.status, r2.status};
   EXPECT_EQ(statuses.count(0), 1u) << r1.err << "\n---\n" << r2.err;
