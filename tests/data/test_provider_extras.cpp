@@ -90,29 +90,6 @@ TEST_F(ProviderExtrasTest, NativeScriptRunsAsGivenAndJoinsTheTransaction) {
   EXPECT_EQ(Count("t_B"), 0);
 }
 
-TEST(ProviderDefaults, NativeScriptIsNotSupportedUnlessImplemented) {
-  class Bare final : public PhysicalConnection {
-   public:
-    void Begin(bool) override {}
-    void Commit() override {}
-    void Rollback() override {}
-    bool InTransaction() const override { return false; }
-    ResultSet Run(const std::string&, const std::vector<BoundParam>&) override {
-      return {};
-    }
-    std::map<std::string, Variant> Properties() override { return {}; }
-    std::string ProviderName() const override { return "Bare"; }
-  } bare;
-  try {
-    bare.RunNativeScript("SELECT 1");
-    ADD_FAILURE() << "no error raised";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), err::kDbFail);
-    EXPECT_EQ(e.source(), "Bare");
-    EXPECT_NE(e.description().find("cannot run a script"), std::string::npos);
-  }
-}
-
 // The records affected of every completed text add up, whatever the
 // connection, reading or writing; a text that fails adds nothing.
 TEST_F(ProviderExtrasTest, RecordsAffectedAddsUpEveryCompletedText) {
