@@ -1,6 +1,7 @@
 // init --dsn: the schema and the demonstration company written through the
 // data layer into an existing database, against init --db on SQLite.
 #include <cstdlib>
+#include <regex>
 
 #include "cli/test_operator_fixture.h"
 
@@ -144,9 +145,16 @@ TEST_F(InitDsnTest, UsageAndOpenErrors) {
   EXPECT_EQ(TakeSnapshot(PathOf(dsn)).size(), 0u);
 }
 
-// Messages name a --dsn database by its connect string, passwords masked.
-TEST_F(InitDsnTest, PasswordsStayOutOfMessages) {
+// status on --dsn: the database named by its connect string with the
+// password masked, and the current period's rows counted.
+TEST_F(InitDsnTest, StatusOnDsnMasksPasswordsAndCountsThePeriod) {
   InitDemo(db_);
+  const int64_t rows = QueryInt(
+      db_,
+      "SELECT COUNT(*) FROM cbMaterielInfo WHERE FYear=2024 AND FPeriod=11");
+  ASSERT_GT(rows, 0);
+  const std::regex count_line("\n +cbMaterielInfo +" + std::to_string(rows) +
+                              "\n");
   for (const char* key : {"PWD=s3cret", "Password = s3cret"}) {
     const std::string dsn = std::string("ConnectString={Provider=SQLite;") +
                             key + ";Data Source=" + db_ +
@@ -155,7 +163,38 @@ TEST_F(InitDsnTest, PasswordsStayOutOfMessages) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.find("s3"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("***;Data Source=" + db_), std::string::npos) << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, count_line)) << rows << r.out;
   }
+}
+
+// The demonstration company of a seed stays the same from one version of
+// the generator to the next: a digest per table of tiny seed 1 against
+// tests/golden/demo/tiny-seed1.txt ("table rows digest" lines). After a
+// deliberate change of the generator, MARL_UPDATE_GOLDEN=1 rewrites it.
+TEST_F(InitDsnTest, DemoCompanyOfASeedIsUnchanged) {
+  InitDemo(db_);
+  std::string digests;
+  for (const auto& [table, rows] : TakeSnapshot(db_)) {
+    uint64_t h = 14695981039346656037ull;  // FNV-1a over the sorted rows
+    for (const std::string& row : rows) {
+      for (const char c : row + "\n") {
+        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+      }
+    }
+    digests += table + " " + std::to_string(rows.size()) + " " +
+               std::to_string(h) + "\n";
+  }
+  const std::string golden =
+      std::string(MARL_GOLDEN_DIR) + "/demo/tiny-seed1.txt";
+  if (const char* update = std::getenv("MARL_UPDATE_GOLDEN");
+      update != nullptr && *update == '1') {
+    std::filesystem::create_directories(MARL_GOLDEN_DIR "/demo");
+    std::ofstream(golden) << digests;
+  }
+  std::ifstream in(golden);
+  std::stringstream expected;
+  expected << in.rdbuf();
+  EXPECT_EQ(expected.str(), digests) << golden;
 }
 
 }  // namespace
