@@ -28,12 +28,16 @@
 // period again (TransPeriod): when it is no longer the period it set out to
 // close, it refuses (exit 4); when the wait runs out it fails with the
 // database's "locked" error (exit 3). So a double start makes exactly one
-// close. For the first read not to wait for a running close, the plan keeps
-// its changes in the connection's page cache until the commit (see
-// Database::KeepChangesInMemory): readers are then held up only during the
+// close. On SQLite, the provider keeps a write transaction's changes in its
+// page cache until the commit, so readers are held up only during the
 // commit itself, and the first read does not wait at all (NoWait): a
 // command whose first read lands in another's commit fails at once with the
-// database's "locked" error instead of reading the period just opened.
+// database's "locked" error instead of reading the period just opened. A
+// server database answers that read from committed data without waiting.
+// Nothing the tool sends itself inside the transaction is particular to
+// one database: the rows of each step are the records affected that the
+// provider reported for the step's texts (data::RecordsAffected), and the
+// table counts are plain COUNT(*) queries.
 //
 // Choices made here:
 // - The confirmation prompt appears only when standard input is a terminal
@@ -45,13 +49,15 @@
 //   current period's cost balance rows.
 // - Progress goes to standard error: on a terminal each step shows while it
 //   runs and is completed in place; otherwise one line per finished step.
-//   "rows" counts the rows the step inserted, updated or deleted.
+//   "rows" counts the rows the step inserted, updated or deleted (the
+//   records affected the provider reported for its texts).
 //
 // Test-only: MARL_FAULT_MATCH=TEXT and MARL_FAULT_NTH=N make the N-th
 // statement (default 1) of the plan that contains TEXT (any statement when
 // TEXT is empty) fail, through the data layer's fault injection. They exist
 // for the tool's own tests of the all-or-nothing rule; do not set them
 // otherwise.
+#include <strings.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -136,8 +142,8 @@ void ApplyTestFaultPlan() {
 }
 
 // Runs the steps in order inside the current transaction scope, with
-// progress, filling the report with the rows each step wrote and the row
-// counts of every touched table before and after.
+// progress, filling the report with the records each step affected and the
+// row counts of every touched table before and after.
 void RunSteps(const std::vector<PlanStep>& steps, Database& db,
               PlanReport* report) {
   std::vector<std::string> tables;
@@ -157,13 +163,7 @@ void RunSteps(const std::vector<PlanStep>& steps, Database& db,
   for (size_t i = 0; i < steps.size(); ++i) {
     const PlanStep& step = steps[i];
     progress.Start(i + 1, step.name);
-    int64_t changes_before = db.TotalChanges();
-    std::vector<int64_t> counts_before;
-    if (changes_before < 0) {
-      for (const std::string& t : step.tables) {
-        counts_before.push_back(db.Count(t));
-      }
-    }
+    const int64_t affected_before = data::RecordsAffected();
     const auto start = std::chrono::steady_clock::now();
     try {
       step.run();
@@ -177,13 +177,7 @@ void RunSteps(const std::vector<PlanStep>& steps, Database& db,
     r.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
             .count();
-    if (changes_before >= 0) {
-      r.rows = db.TotalChanges() - changes_before;
-    } else {
-      for (size_t k = 0; k < step.tables.size(); ++k) {
-        r.rows += std::llabs(db.Count(step.tables[k]) - counts_before[k]);
-      }
-    }
+    r.rows = data::RecordsAffected() - affected_before;
     progress.Finish(i + 1, r);
     report->steps.push_back(r);
   }
@@ -276,9 +270,14 @@ void PrintPlanReport(const PlanReport& report, bool with_steps,
 // the database's "locked" error (exit 3), and a read that lands while the
 // other command is still working sees the committed period, which the check
 // inside the transaction then finds changed (exit 4).
+// Only the SQLite provider waits for a writer; any other database is read
+// with the target as it is.
 namespace {
 Target NoWait(const Target& target) {
   Target t = target;
+  const std::string provider =
+      data::ConnectionParams::Parse(t.connect).Get("provider");
+  if (strcasecmp(provider.c_str(), "SQLite") != 0) return t;
   if (!t.connect.empty() && t.connect.back() != ';') t.connect += ';';
   t.connect += "Busy Timeout=0";
   return t;
@@ -319,7 +318,6 @@ int RunClose(const Target& target, const PlanOptions& o, std::ostream& out,
   int32_t y = 0, p = 0, ny = 0, np = 0;
   // First statement of the scope: takes the write lock (waits for another
   // close) and reads the period as it now stands.
-  db.KeepChangesInMemory();
   update->TransPeriod(target.dsn, tvec, batches, y, p, ny, np);
   if (!(YearPeriod{y, p} == from)) {
     throw Refused("the current period is now " + ToText({y, p}) + ", not " +
@@ -416,7 +414,6 @@ int RunReopen(const Target& target, const PlanOptions& o, std::ostream& out,
   auto info = CreateObject<CheckOutInfo>();
   Variant tvec, batches;
   int32_t y = 0, p = 0, ny = 0, np = 0;
-  db.KeepChangesInMemory();
   update->TransPeriod(target.dsn, tvec, batches, y, p, ny, np);
   if (!(YearPeriod{y, p} == current)) {
     throw Refused("the current period is now " + ToText({y, p}) + ", not " +

@@ -1,10 +1,27 @@
-// marl-checkout init --db PATH [--force]: creates an SQLite ERP database from
-// the schema script with its seed rows.
+// marl-checkout init: creates the ERP tables with their seed rows (and,
+// with --demo, the demonstration company).
 //
-// The database is built in a temporary file next to PATH and renamed over
-// it only when the whole script ran, so a failed init never leaves a half
-// database nor destroys the old one. Without --force an existing PATH is
-// refused (exit 2).
+//   init --db PATH  [--force] [--demo [--scale S] [--seed N]]
+//   init --dsn STRING [--force] [--demo [--scale S] [--seed N]]
+//
+// --db: an SQLite database file, built in a temporary file next to PATH and
+// renamed over it only when the whole script ran, so a failed init never
+// leaves a half database nor destroys the old one. Without --force an
+// existing PATH is refused (exit 2).
+//
+// --dsn: an existing database named by a connection property string, on
+// any provider. The schema script is the one of the string's "DBMS Name"
+// (SchemaFileFor), run as it is written, in the database's own dialect
+// (PhysicalConnection::RunNativeScript); the demonstration company is
+// written through the data layer. First every table the script creates is
+// looked for (SELECT COUNT(*) FROM it; a table that cannot be counted is
+// taken as absent): a database that holds any of them is refused (exit 2,
+// naming what was found) unless --force, which drops those tables first.
+// The drops, the script and the demonstration data run in one transaction:
+// on a failure nothing is left behind, as far as the database's data
+// definitions are transactional (SQLite, PostgreSQL and SQL Server all
+// are). For SQLite the database file must exist (an empty file is an empty
+// database).
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -13,11 +30,16 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "common.h"
+#include "data/cparse.h"
+#include "data/provider.h"
 #include "demo_data.h"
+#include "operator.h"
 
 namespace marl::cli {
 
@@ -25,6 +47,7 @@ namespace {
 
 struct InitOptions {
   std::string db;
+  std::string dsn;
   bool force = false;
   bool demo = false;  // --demo: fill the demonstration company
   DemoOptions demo_options;
@@ -37,7 +60,19 @@ void RemoveDatabase(const std::string& path) {
   }
 }
 
-int RunInit(const InitOptions& o) {
+bool ReadScript(const std::string& path, std::string* script) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    std::cerr << "marl-checkout init: cannot read the schema " << path << "\n";
+    return false;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  *script = text.str();
+  return true;
+}
+
+int RunInitDb(const InitOptions& o) {
   namespace fs = std::filesystem;
   std::error_code ec;
   if (fs::exists(o.db, ec) && !o.force) {
@@ -46,14 +81,8 @@ int RunInit(const InitOptions& o) {
     return kExitUsage;
   }
   const std::string schema_path = SchemaFile();
-  std::ifstream in(schema_path, std::ios::binary);
-  if (!in) {
-    std::cerr << "marl-checkout init: cannot read the schema " << schema_path
-              << "\n";
-    return kExitFailure;
-  }
-  std::ostringstream script;
-  script << in.rdbuf();
+  std::string script;
+  if (!ReadScript(schema_path, &script)) return kExitFailure;
 
   const std::string tmp = o.db + ".init-" + std::to_string(::getpid());
   RemoveDatabase(tmp);
@@ -69,7 +98,7 @@ int RunInit(const InitOptions& o) {
     return kExitFailure;
   }
   char* message = nullptr;
-  rc = sqlite3_exec(db.get(), script.str().c_str(), nullptr, nullptr, &message);
+  rc = sqlite3_exec(db.get(), script.c_str(), nullptr, nullptr, &message);
   if (rc != SQLITE_OK) {
     std::cerr << "marl-checkout init: the schema " << schema_path
               << " failed: " << (message ? message : sqlite3_errstr(rc))
@@ -103,13 +132,168 @@ int RunInit(const InitOptions& o) {
   return kExitOk;
 }
 
+// The tables a schema script creates, in order: the names after CREATE
+// TABLE outside comments, without brackets, quotes or a schema prefix.
+std::vector<std::string> CreatedTables(const std::string& script) {
+  static const std::regex kComment(R"(--[^\n]*|/\*[\s\S]*?\*/)");
+  static const std::regex kCreate(
+      R"(\bCREATE\s+TABLE\s+(?:IF\s+NOT\s+EXISTS\s+)?([\w.\[\]"]+))",
+      std::regex::icase);
+  static const std::regex kDecoration(R"(^.*\.|[\[\]"])");
+  const std::string code = std::regex_replace(script, kComment, " ");
+  std::vector<std::string> tables;
+  for (std::sregex_iterator it(code.begin(), code.end(), kCreate), end;
+       it != end; ++it) {
+    const std::string name = (*it)[1];
+    tables.push_back(std::regex_replace(name, kDecoration, ""));
+  }
+  return tables;
+}
+
+// Begins a write transaction on a physical connection; rolls it back unless
+// committed.
+class ScriptTransaction {
+ public:
+  explicit ScriptTransaction(data::PhysicalConnection& conn) : conn_(conn) {
+    conn_.Begin(true);
+  }
+  ~ScriptTransaction() {
+    if (open_) {
+      try {
+        conn_.Rollback();
+      } catch (const Error&) {
+        // Closing the connection rolls back what could not be.
+      }
+    }
+  }
+  ScriptTransaction(const ScriptTransaction&) = delete;
+  ScriptTransaction& operator=(const ScriptTransaction&) = delete;
+  void Commit() {
+    conn_.Commit();
+    open_ = false;
+  }
+
+ private:
+  data::PhysicalConnection& conn_;
+  bool open_ = true;
+};
+
+int RunInitDsn(const InitOptions& o) {
+  std::string connect, dbms;
+  {
+    data::CParse parse;
+    try {
+      parse.ParseString(o.dsn);
+      connect = parse.ConStr();
+    } catch (const Error&) {
+      throw UsageError("the connection property string has no ConnectString: " +
+                       o.dsn);
+    }
+    try {
+      dbms = parse.ConDBMSName();
+    } catch (const Error&) {
+      throw UsageError(
+          "the connection property string has no DBMS Name, which chooses "
+          "the schema: " +
+          o.dsn);
+    }
+  }
+  const std::string schema_path = SchemaFileFor(dbms);
+  if (schema_path.empty()) {
+    throw UsageError("no schema for DBMS Name=" + dbms +
+                     " (there are schemas for SQLite, PostgreSQL and "
+                     "Microsoft SQL Server)");
+  }
+  std::string script;
+  if (!ReadScript(schema_path, &script)) return kExitFailure;
+  const std::vector<std::string> tables = CreatedTables(script);
+  const std::string label = MaskPasswords(connect);
+
+  std::unique_ptr<data::PhysicalConnection> conn;
+  try {
+    conn = data::OpenPhysical(connect);
+  } catch (const Error& e) {
+    std::cerr << "marl-checkout init: cannot open " << label << ": "
+              << e.description() << "\n";
+    return kExitFailure;
+  }
+  std::vector<std::string> found;
+  std::string listing;
+  for (const std::string& t : tables) {
+    try {
+      auto rows = conn->Run("SELECT COUNT(*) FROM " + t, {}).rows;
+      const auto n = static_cast<int64_t>(rows.at(0).at(0).ToDouble());
+      found.push_back(t);
+      if (found.size() <= 5) {
+        listing += (found.size() > 1 ? ", " : "") + t + " (" +
+                   std::to_string(n) + " rows)";
+      }
+    } catch (const Error&) {
+      // Not there (or not readable): the script creates it.
+    }
+  }
+  if (found.size() > 5) listing += ", ...";
+  if (!found.empty() && !o.force) {
+    std::cerr << "marl-checkout init: " << label << " already holds "
+              << found.size() << " of the " << tables.size()
+              << " ERP tables: " << listing
+              << "; use --force to drop them and create them again\n";
+    return kExitUsage;
+  }
+
+  std::string stage;  // what failed, for the message
+  try {
+    ScriptTransaction tx(*conn);
+    for (auto t = found.rbegin(); t != found.rend(); ++t) {
+      stage = "dropping " + *t;
+      conn->RunNativeScript("DROP TABLE " + *t);
+    }
+    stage = "the schema " + schema_path;
+    conn->RunNativeScript(script);
+    if (o.demo) {
+      stage = "the demonstration data";
+      FillDemoCompany(*conn, o.demo_options);
+    }
+    stage = "the commit";
+    tx.Commit();
+  } catch (const Error& e) {
+    std::cerr << "marl-checkout init: " << stage << " failed: " << e.source()
+              << ": " << e.description() << "\n";
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    std::cerr << "marl-checkout init: " << stage << " failed: " << e.what()
+              << "\n";
+    return kExitFailure;
+  }
+  std::cout << "created " << tables.size() << " ERP tables"
+            << (o.demo ? " and the demonstration company" : "") << " in "
+            << label << "\n";
+  return kExitOk;
+}
+
+int RunInit(const InitOptions& o) {
+  return RunGuarded("init", [&] {
+    if (o.db.empty() == o.dsn.empty()) {
+      throw UsageError(
+          "give the database with either --db PATH or --dsn STRING");
+    }
+    return o.db.empty() ? RunInitDsn(o) : RunInitDb(o);
+  });
+}
+
 CommandRunner SetupInit(CLI::App& app) {
   auto options = std::make_shared<InitOptions>();
   CLI::App* sub = app.add_subcommand(
       "init",
-      "Create an SQLite ERP database from the schema with its seed rows");
-  sub->add_option("--db", options->db, "Database file to create")->required();
-  sub->add_flag("--force", options->force, "Overwrite an existing file");
+      "Create the ERP tables with their seed rows: a new SQLite file, or an "
+      "existing empty database on any provider");
+  sub->add_option("--db", options->db, "SQLite database file to create");
+  sub->add_option("--dsn", options->dsn,
+                  "Connection property string of an existing database; its "
+                  "DBMS Name chooses the schema");
+  sub->add_flag("--force", options->force,
+                "Overwrite an existing file (--db); drop the ERP tables found "
+                "and create them again (--dsn)");
   sub->add_flag("--demo", options->demo,
                 "Fill a demonstration company with a history of closed "
                 "periods and an open current period");
@@ -119,8 +303,10 @@ CommandRunner SetupInit(CLI::App& app) {
   sub->add_option("--seed", options->demo_options.seed,
                   "Seed of the demonstration data (with --demo)");
   sub->footer(
-      "Exit status: 0 created; 1 the schema could not be read or run; 2 usage "
-      "error or the file exists without --force.");
+      "Exit status: 0 created; 1 the database could not be opened, or the "
+      "schema or the demonstration data could not be read or written "
+      "(nothing changed); 2 usage error, or the file or the ERP tables exist "
+      "without --force.");
   return [options] { return RunInit(*options); };
 }
 

@@ -2,10 +2,12 @@
 #include "common.h"
 
 #include <sqlite3.h>
+#include <strings.h>
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <regex>
 
@@ -41,6 +43,21 @@ std::string SchemaFile() {
     if (*env != '\0') return env;
   }
   return MARL_SCHEMA_FILE;
+}
+
+std::string SchemaFileFor(const std::string& dbms_name) {
+  auto is = [&dbms_name](const char* name) {
+    return strcasecmp(dbms_name.c_str(), name) == 0;
+  };
+  if (is("SQLite")) return SchemaFile();
+  const char* folder = is("PostgreSQL")             ? "postgresql"
+                       : is("Microsoft SQL Server") ? "sqlserver"
+                       : is("SQL Server")           ? "sqlserver"
+                                                    : nullptr;
+  if (folder == nullptr) return "";
+  const std::filesystem::path root =
+      std::filesystem::path(MARL_SCHEMA_FILE).parent_path().parent_path();
+  return (root / folder / "erp.sql").string();
 }
 
 namespace {

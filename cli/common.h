@@ -61,6 +61,13 @@ std::string SqliteDsn(const std::string& path, const std::string& language);
 // The schema script: $MARL_SCHEMA_FILE when set, else the one of the build.
 std::string SchemaFile();
 
+// The schema script for a database product by its "DBMS Name" (compared
+// without regard to case): SQLite -> SchemaFile(); PostgreSQL and
+// Microsoft SQL Server (or SQL Server) -> postgresql/erp.sql and
+// sqlserver/erp.sql in the schema folder of the build. Empty for any
+// other product.
+std::string SchemaFileFor(const std::string& dbms_name);
+
 // JSON of a value: Empty, Null and Missing as null; numbers; Booleans;
 // dates as canonical text; byte arrays as arrays of numbers; an ItemList as
 // an array; a FieldValueSet as an object; a recordset as an array of row

@@ -15,12 +15,20 @@
 // Randomness comes from a splitmix64 generator on the seed; no library
 // distribution is used, so the numbers do not depend on the standard
 // library.
+//
+// The rows go to a sink: straight into an SQLite file (init --db, demo), or
+// through the data layer into any database (init --dsn). Both get the same
+// plain-SQL texts and values in the same order; nothing is left for the
+// database to choose but the identity columns, which it fills in the order
+// the rows arrive on every database.
 #include "demo_data.h"
 
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -29,9 +37,13 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "common.h"
+#include "data/ado.h"
+#include "data/provider.h"
 
 namespace marl::cli {
 
@@ -84,44 +96,30 @@ class Rng {
 
 double Round2(double v) { return Rng::Round2(v); }
 
-// A prepared INSERT reused for every row of one table.
+// One INSERT text of the sink, reused for every row of one table.
 class Inserter {
  public:
-  Inserter(sqlite3* db, const std::string& sql) : db_(db) {
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK) {
-      throw std::runtime_error(std::string(sqlite3_errmsg(db)) + " in " + sql);
-    }
-  }
-  ~Inserter() { sqlite3_finalize(stmt_); }
-  Inserter(const Inserter&) = delete;
-  Inserter& operator=(const Inserter&) = delete;
+  Inserter(DemoSink& sink, const std::string& sql)
+      : sink_(sink), id_(sink.Prepare(sql)) {}
 
   template <class... A>
   void Row(const A&... values) {
-    int index = 0;
-    (Bind(++index, values), ...);
-    if (sqlite3_step(stmt_) != SQLITE_DONE) {
-      std::string msg = sqlite3_errmsg(db_);
-      sqlite3_reset(stmt_);
-      throw std::runtime_error(msg + " in " + sqlite3_sql(stmt_));
-    }
-    sqlite3_reset(stmt_);
+    row_.clear();
+    (row_.push_back(Value(values)), ...);
+    sink_.Insert(id_, row_);
   }
 
  private:
-  void Bind(int i, int v) { sqlite3_bind_int(stmt_, i, v); }
-  void Bind(int i, int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
-  void Bind(int i, double v) { sqlite3_bind_double(stmt_, i, v); }
-  void Bind(int i, const std::string& v) {
-    sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()),
-                      SQLITE_TRANSIENT);
-  }
-  void Bind(int i, const char* v) {
-    sqlite3_bind_text(stmt_, i, v, -1, SQLITE_TRANSIENT);
-  }
+  static DemoValue Value(int v) { return int64_t{v}; }
+  static DemoValue Value(int64_t v) { return v; }
+  static DemoValue Value(double v) { return v; }
+  static DemoValue Value(const std::string& v) { return v; }
+  static DemoValue Value(const char* v) { return std::string(v); }
+  static DemoValue Value(const DemoDay& v) { return v; }
 
-  sqlite3* db_;
-  sqlite3_stmt* stmt_ = nullptr;
+  DemoSink& sink_;
+  size_t id_;
+  std::vector<DemoValue> row_;
 };
 
 void Exec(sqlite3* db, const std::string& sql) {
@@ -159,16 +157,17 @@ struct Period {
 // A daily-costing cycle: the first or second half of a month.
 struct Cycle {
   std::string code;
-  std::string begin;
-  std::string end;
+  DemoDay begin;
+  DemoDay end;
 };
 
 Cycle CycleOf(const Period& p, int half) {
   char code[16];
   std::snprintf(code, sizeof code, "%04d%02d-%d", p.year, p.period, half);
   int last = DaysIn(p.year, p.period);
-  return {code, DateText(p.year, p.period, half == 1 ? 1 : 16),
-          DateText(p.year, p.period, half == 1 ? 15 : last)};
+  return {code,
+          {DateText(p.year, p.period, half == 1 ? 1 : 16)},
+          {DateText(p.year, p.period, half == 1 ? 15 : last)}};
 }
 
 struct Product {
@@ -205,10 +204,53 @@ struct PairPeriod {
   std::vector<double> begin, account, end, cycle1_end;
 };
 
+// A working table whose identity column the database fills, with its
+// history twin. Rows of a closed period are written to the working table
+// and then moved into history as a close moves them, so that the
+// identities are the ones the database handed out, on every database.
+struct Archived {
+  const char* table;
+  const char* id;       // the identity column
+  const char* columns;  // the columns written
+  const char* values;   // their values: "?" markers and constants
+};
+
+constexpr Archived kRevertStd = {
+    "CBCarriedCostRevertStdInfo", "FID",
+    "FSchemeID,FYear,FPeriod,FCostObjID,FProductID,FProdBatchNo,FCostItemID,"
+    "FMaterielID,FMatBatchNo,FAmountRate,FQtyRate,FLayer,FDispLayer,FIsLeaf,"
+    "FBranch",
+    "1,?,?,?,?,?,?,?,?,?,?,?,?,?,?"};
+constexpr Archived kRevertStk = {
+    "CBCarriedCostRevertRealEndStk", "FID",
+    "FYear,FPeriod,FCostObjID,FProductID,FProdBatchNo,FCostItemID,"
+    "FMaterielID,FMatBatchNo,FEndStkAmtRate,FEndStkQtyRate,FLayer,"
+    "FDispLayer,FIsLeaf,FBranch",
+    "?,?,?,?,?,?,?,?,?,?,?,?,?,?"};
+constexpr Archived kRevertBal = {
+    "CBCarriedCostRevertRealEndBal", "FID",
+    "FYear,FPeriod,FCostObjID,FProductID,FProdBatchNo,FSubCostItemID,"
+    "FSubCostObjID,FSubProductID,FSubProdBatchNo,FCostItemID,FMaterielID,"
+    "FMatBatchNo,FEndBalAmtRate,FEndBalQtyRate,FLayer,FDispLayer,FIsLeaf,"
+    "FBranch",
+    "?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?"};
+constexpr Archived kMateriel = {
+    "cbMaterielInfo", "FItemID",
+    "FYear,FPeriod,FCostObjID,FInterID,FEntryID,FStdID,FCostItemID,"
+    "FStandarddata,FPrice,FQty,FAmount",
+    "?,?,?,?,?,4,1,?,?,?,?"};
+constexpr const Archived* kArchived[] = {&kRevertStd, &kRevertStk, &kRevertBal,
+                                         &kMateriel};
+
+std::string Insert(const Archived& a) {
+  return std::string("INSERT INTO ") + a.table + "(" + a.columns + ") VALUES(" +
+         a.values + ")";
+}
+
 class Generator {
  public:
-  Generator(sqlite3* db, const DemoScale& scale, uint64_t seed)
-      : db_(db), s_(scale), rng_(seed) {}
+  Generator(DemoSink& sink, const DemoScale& scale, uint64_t seed)
+      : sink_(sink), s_(scale), rng_(seed) {}
 
   void Run();
 
@@ -226,13 +268,16 @@ class Generator {
     return which == 0 ? p % s_.materials : (p * 3 + 1) % s_.materials;
   }
 
+  // Moves a period's rows of a working table into its history twin.
+  void Archive(const Archived& a, int year, int period);
+
   void BaseTables();
   void Calendar();
   void History();
   void Batches();
   void Profile();
 
-  sqlite3* db_;
+  DemoSink& sink_;
   DemoScale s_;
   Rng rng_;
   std::vector<std::string> depts_;
@@ -243,17 +288,18 @@ class Generator {
 };
 
 void Generator::BaseTables() {
-  Inserter dept(db_, "INSERT INTO CB_BmExpDept(FID,FName,FType) VALUES(?,?,0)");
+  Inserter dept(sink_,
+                "INSERT INTO CB_BmExpDept(FID,FName,FType) VALUES(?,?,0)");
   for (int d = 0; d < s_.departments; ++d) {
     depts_.push_back(Code("D", d + 1, 2));
     dept.Row(depts_.back(), kDeptNames[d % 20]);
   }
-  Inserter item(db_, "INSERT INTO CB_BmItem(FID,FName) VALUES(?,?)");
+  Inserter item(sink_, "INSERT INTO CB_BmItem(FID,FName) VALUES(?,?)");
   for (int k = 0; k < s_.cost_items; ++k) {
     items_.push_back(Code("", k + 1, 2));
     item.Row(items_.back(), kItemNames[k % 10]);
   }
-  Inserter product(db_,
+  Inserter product(sink_,
                    "INSERT INTO CB_BmProduct(FID,FName,FType,FPrecision,"
                    "FPPrecision) VALUES(?,?,?,?,?)");
   for (int p = 0; p < s_.products; ++p) {
@@ -267,14 +313,14 @@ void Generator::BaseTables() {
     product.Row(pr.code, pr.name, pr.type, 2, pr.type == 3 ? 4 : 2);
     products_.push_back(pr);
   }
-  Inserter material(db_,
+  Inserter material(sink_,
                     "INSERT INTO CB_BmMateriel(FID,FName,FRem,FPrecision,"
                     "FPPrecision) VALUES(?,?,?,?,?)");
   for (int m = 0; m < s_.materials; ++m) {
     material.Row(Code("M", m + 1, 3), kMaterialNames[m % 10],
                  kMaterialSpecs[m % 10], 3, 4);
   }
-  Inserter standard(db_, "INSERT INTO CB_BmStandard(FID,FName) VALUES(?,?)");
+  Inserter standard(sink_, "INSERT INTO CB_BmStandard(FID,FName) VALUES(?,?)");
   standard.Row("S01", "工时");
   standard.Row("S02", "机时");
   standard.Row("S03", "产量");
@@ -295,7 +341,7 @@ void Generator::BaseTables() {
 // to well after the current one (a close of the current period and the
 // closes after it find the next period's cycles).
 void Generator::Calendar() {
-  Inserter cal(db_,
+  Inserter cal(sink_,
                "INSERT INTO CBPeriodDate(FYear,FPeriod,FYearPeriodCycle,"
                "FPeriodStartDay,FPeriodEndDay) VALUES(?,?,?,?,?)");
   for (int t = 0; t < s_.periods + 24; ++t) {
@@ -311,7 +357,7 @@ void Generator::History() {
   const int k_count = s_.cost_items;
   const int cur = s_.periods - 1;
   auto ins = [&](const char* sql) {
-    return std::make_unique<Inserter>(db_, sql);
+    return std::make_unique<Inserter>(sink_, sql);
   };
 
   auto cost_balance = ins(
@@ -396,51 +442,18 @@ void Generator::History() {
       ins("INSERT INTO DayCost_CostObjDetail(FYear,FPeriod,FDepID,FCostObjID,"
           "FCostItemID,FMaterielID,FBatchNo,FQty,FSum,FPrice,FPerBeginDate,"
           "FPerEndDate,FYearPeriodCycle) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)");
-  const char* kRevertStd =
-      " (FID,FSchemeID,FYear,FPeriod,FCostObjID,FProductID,FProdBatchNo,"
-      "FCostItemID,FMaterielID,FMatBatchNo,FAmountRate,FQtyRate,FLayer,"
-      "FDispLayer,FIsLeaf,FBranch) VALUES(?,1,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
-  const char* kRevertStk =
-      " (FID,FYear,FPeriod,FCostObjID,FProductID,FProdBatchNo,FCostItemID,"
-      "FMaterielID,FMatBatchNo,FEndStkAmtRate,FEndStkQtyRate,FLayer,"
-      "FDispLayer,FIsLeaf,FBranch) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
-  const char* kRevertBal =
-      " (FID,FYear,FPeriod,FCostObjID,FProductID,FProdBatchNo,FSubCostItemID,"
-      "FSubCostObjID,FSubProductID,FSubProdBatchNo,FCostItemID,FMaterielID,"
-      "FMatBatchNo,FEndBalAmtRate,FEndBalQtyRate,FLayer,FDispLayer,FIsLeaf,"
-      "FBranch) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
-  const char* kMateriel =
-      "(FItemID,FYear,FPeriod,FCostObjID,FInterID,FEntryID,FStdID,"
-      "FCostItemID,FStandarddata,FPrice,FQty,FAmount) "
-      "VALUES(?,?,?,?,?,?,4,1,?,?,?,?)";
   const char* kExpense =
       "(FYear,FPeriod,FInterID,FCostObjID,FAmount,FCostItemID,FStandarddata,"
       "FStandardID) VALUES(?,?,?,?,?,?,?,1)";
-  auto sql = [](const char* head, const char* table, const char* suffix,
-                const char* tail) {
-    return std::string(head) + table + suffix + tail;
-  };
-  Inserter revert_std(
-      db_, sql("INSERT INTO ", "CBCarriedCostRevertStdInfo", "", kRevertStd));
-  Inserter revert_std_h(db_, sql("INSERT INTO ", "CBCarriedCostRevertStdInfo",
-                                 "_History", kRevertStd));
-  Inserter revert_stk(db_, sql("INSERT INTO ", "CBCarriedCostRevertRealEndStk",
-                               "", kRevertStk));
-  Inserter revert_stk_h(
-      db_, sql("INSERT INTO ", "CBCarriedCostRevertRealEndStk", "_History",
-               kRevertStk));
-  Inserter revert_bal(db_, sql("INSERT INTO ", "CBCarriedCostRevertRealEndBal",
-                               "", kRevertBal));
-  Inserter revert_bal_h(
-      db_, sql("INSERT INTO ", "CBCarriedCostRevertRealEndBal", "_History",
-               kRevertBal));
-  Inserter materiel(db_, sql("INSERT INTO ", "cbMaterielInfo", "", kMateriel));
-  Inserter materiel_h(
-      db_, sql("INSERT INTO ", "cbMaterielInfo", "_History", kMateriel));
+  Inserter revert_std(sink_, Insert(kRevertStd));
+  Inserter revert_stk(sink_, Insert(kRevertStk));
+  Inserter revert_bal(sink_, Insert(kRevertBal));
+  Inserter materiel(sink_, Insert(kMateriel));
   Inserter expense(
-      db_, sql("INSERT INTO ", "cbExpenseDistributeInfo", "", kExpense));
-  Inserter expense_h(db_, sql("INSERT INTO ", "cbExpenseDistributeInfo",
-                              "_History", kExpense));
+      sink_, std::string("INSERT INTO cbExpenseDistributeInfo") + kExpense);
+  Inserter expense_h(
+      sink_,
+      std::string("INSERT INTO cbExpenseDistributeInfo_History") + kExpense);
   auto init_balance =
       ins("INSERT INTO CBOnInitBalance(FYear,FPeriod,FDeptID,FCostObjID,"
           "FCostItemID,FQty,FAmount,FVchInterID,FChecked,FCheckMan,FCheckDate) "
@@ -465,8 +478,6 @@ void Generator::History() {
       for (int k = 0; k < k_count; ++k) st.end_balance[k] = rng_.Money(50, 900);
     }
   }
-  int64_t revert_ids[3] = {0, 0, 0};
-  int64_t materiel_id = 0;
   int init_entry = 0;
   // Each pair's in-process detail of the period before (carried into the
   // next period's beginning detail by the close).
@@ -659,13 +670,13 @@ void Generator::History() {
       }
 
       // Material and expense distribution: working rows in the current
-      // period, history rows before it.
+      // period, history rows before it (materials archived with the
+      // period, below).
       for (int w = 0; w < 2; ++w) {
         double qty = Round2(f.input_qty * (w == 0 ? 1.5 : 0.8));
         double price = Round2(4.5 + (Material(pr.product, w) % 7) * 1.25);
-        (closed ? materiel_h : materiel)
-            .Row(++materiel_id, y, pp, obj, 1000 + t * 100 + dep, w + 1,
-                 Round2(qty * 1.1), price, qty, Round2(qty * price));
+        materiel.Row(y, pp, obj, 1000 + t * 100 + dep, w + 1, Round2(qty * 1.1),
+                     price, qty, Round2(qty * price));
       }
       (closed ? expense_h : expense)
           .Row(y, pp, 2000 + t * 100 + dep, obj, f.account[2], 3,
@@ -744,31 +755,39 @@ void Generator::History() {
       for (const Node& n : nodes) {
         const double r =
             Round2(n.amount_rate * (0.97 + 0.06 * rng_.Unit()) * 1e4) / 1e4;
-        (closed ? revert_std_h : revert_std)
-            .Row(++revert_ids[0], y, pp, obj, obj, prod.batch, n.item,
-                 n.material, "", r, n.qty_rate, n.layer, n.disp, n.leaf,
-                 n.branch);
-        (closed ? revert_stk_h : revert_stk)
-            .Row(++revert_ids[1], y, pp, obj, obj, prod.batch, n.item,
-                 n.material, "", r, n.qty_rate, n.layer, n.disp, n.leaf,
-                 n.branch);
-        (closed ? revert_bal_h : revert_bal)
-            .Row(++revert_ids[2], y, pp, obj, obj, prod.batch, n.item, obj, obj,
-                 prod.batch, n.item, n.material, "", r, n.qty_rate, n.layer,
-                 n.disp, n.leaf, n.branch);
+        revert_std.Row(y, pp, obj, obj, prod.batch, n.item, n.material, "", r,
+                       n.qty_rate, n.layer, n.disp, n.leaf, n.branch);
+        revert_stk.Row(y, pp, obj, obj, prod.batch, n.item, n.material, "", r,
+                       n.qty_rate, n.layer, n.disp, n.leaf, n.branch);
+        revert_bal.Row(y, pp, obj, obj, prod.batch, n.item, obj, obj,
+                       prod.batch, n.item, n.material, "", r, n.qty_rate,
+                       n.layer, n.disp, n.leaf, n.branch);
       }
     }
     for (int m = 0; m < s_.materials; ++m) {
       const double yf = 1.0 + 0.03 * year_index;
       std_price->Row(y, pp, m + 1, Round2((4.5 + m % 7 * 1.25) * yf));
     }
+    if (closed) {
+      for (const Archived* a : kArchived) Archive(*a, y, pp);
+    }
   }
+}
+
+void Generator::Archive(const Archived& a, int year, int period) {
+  const std::string where = " WHERE FYear=? AND FPeriod=?";
+  const std::vector<DemoValue> key = {int64_t{year}, int64_t{period}};
+  sink_.Run(std::string("INSERT INTO ") + a.table + "_History(" + a.id + "," +
+                a.columns + ") SELECT " + a.id + "," + a.columns + " FROM " +
+                a.table + where,
+            key);
+  sink_.Run(std::string("DELETE FROM ") + a.table + where, key);
 }
 
 // Batch quantities of the type 3 products: some batches are complete by now,
 // the others still in production.
 void Generator::Batches() {
-  Inserter batch(db_,
+  Inserter batch(sink_,
                  "INSERT INTO CB_BmCostObj_Product(FCostObjID,FComQty) "
                  "VALUES(?,?)");
   int n = 0;
@@ -781,13 +800,11 @@ void Generator::Batches() {
 }
 
 void Generator::Profile() {
-  Exec(db_, "UPDATE t_SystemProfile SET FValue='" +
-                std::to_string(kDemoCurrentYear) +
-                "' WHERE FCategory='CB' AND FKey='CurrentYear'");
-  Exec(db_, "UPDATE t_SystemProfile SET FValue='" +
-                std::to_string(kDemoCurrentPeriod) +
-                "' WHERE FCategory='CB' AND FKey='CurrentPeriod'");
-  Exec(db_, "PRAGMA application_id=" + std::to_string(kDemoApplicationId));
+  const std::string set = "UPDATE t_SystemProfile SET FValue=? WHERE ";
+  sink_.Run(set + "FCategory='CB' AND FKey='CurrentYear'",
+            {std::to_string(kDemoCurrentYear)});
+  sink_.Run(set + "FCategory='CB' AND FKey='CurrentPeriod'",
+            {std::to_string(kDemoCurrentPeriod)});
 }
 
 void Generator::Run() {
@@ -796,6 +813,188 @@ void Generator::Run() {
   History();
   Batches();
   Profile();
+  sink_.Flush();
+}
+
+// Rows straight into an SQLite database through prepared statements.
+class SqliteSink final : public DemoSink {
+ public:
+  explicit SqliteSink(sqlite3* db) : db_(db) {}
+
+  size_t Prepare(const std::string& insert) override {
+    inserts_.push_back(Compile(insert));
+    return inserts_.size() - 1;
+  }
+  void Insert(size_t insert, const std::vector<DemoValue>& row) override {
+    Step(inserts_[insert].get(), row);
+  }
+  void Run(const std::string& sql,
+           const std::vector<DemoValue>& values) override {
+    Step(Compile(sql).get(), values);
+  }
+  void Flush() override {}
+
+ private:
+  using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
+
+  Statement Compile(const std::string& sql) {
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &raw, nullptr);
+    Statement stmt(raw, sqlite3_finalize);
+    if (rc != SQLITE_OK) {
+      throw std::runtime_error(std::string(sqlite3_errmsg(db_)) + " in " + sql);
+    }
+    return stmt;
+  }
+
+  void Step(sqlite3_stmt* stmt, const std::vector<DemoValue>& values) {
+    for (size_t i = 0; i < values.size(); ++i) {
+      const int index = static_cast<int>(i) + 1;
+      std::visit(
+          [&](const auto& v) {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, int64_t>) {
+              sqlite3_bind_int64(stmt, index, v);
+            } else if constexpr (std::is_same_v<T, double>) {
+              sqlite3_bind_double(stmt, index, v);
+            } else {
+              const std::string& text = Text(v);
+              sqlite3_bind_text(stmt, index, text.data(),
+                                static_cast<int>(text.size()),
+                                SQLITE_TRANSIENT);
+            }
+          },
+          values[i]);
+    }
+    if (sqlite3_step(stmt) != SQLITE_DONE) {
+      std::string msg = sqlite3_errmsg(db_);
+      sqlite3_reset(stmt);
+      throw std::runtime_error(msg + " in " + sqlite3_sql(stmt));
+    }
+    sqlite3_reset(stmt);
+  }
+  static const std::string& Text(const std::string& v) { return v; }
+  static const std::string& Text(const DemoDay& v) { return v.text; }
+
+  sqlite3* db_;
+  std::vector<Statement> inserts_;
+};
+
+// Rows through the data layer: each INSERT text is repeated into a
+// multi-row text, sent when full (and the rest on Flush), its values bound
+// as parameters of their own type.
+class ConnectionSink final : public DemoSink {
+ public:
+  explicit ConnectionSink(data::PhysicalConnection& conn) : conn_(conn) {}
+
+  size_t Prepare(const std::string& insert) override {
+    const size_t values = insert.rfind("VALUES(");
+    if (values == std::string::npos) {
+      throw std::invalid_argument("not an INSERT ... VALUES(...) text: " +
+                                  insert);
+    }
+    Batch b;
+    b.head = insert.substr(0, values + 6);
+    b.tuple = insert.substr(values + 6);
+    const auto markers = std::count(b.tuple.begin(), b.tuple.end(), '?');
+    b.rows_per_text = std::clamp<size_t>(
+        kMaxParameters / std::max<size_t>(markers, 1), 1, kMaxRows);
+    b.full_text = Text(b, b.rows_per_text);
+    batches_.push_back(std::move(b));
+    return batches_.size() - 1;
+  }
+
+  void Insert(size_t insert, const std::vector<DemoValue>& row) override {
+    Batch& b = batches_[insert];
+    for (const DemoValue& v : row) b.params.push_back(Param(v));
+    if (++b.rows == b.rows_per_text) Send(b);
+  }
+
+  void Run(const std::string& sql,
+           const std::vector<DemoValue>& values) override {
+    Flush();
+    std::vector<data::BoundParam> params;
+    for (const DemoValue& v : values) params.push_back(Param(v));
+    conn_.Run(sql, params);
+  }
+
+  void Flush() override {
+    for (Batch& b : batches_) {
+      if (b.rows > 0) Send(b);
+    }
+  }
+
+ private:
+  static constexpr size_t kMaxRows = 100;
+  static constexpr size_t kMaxParameters = 2000;
+
+  struct Batch {
+    std::string head;   // "INSERT INTO T(...) VALUES"
+    std::string tuple;  // "(?,...)"
+    size_t rows_per_text = 1;
+    std::string full_text;
+    size_t rows = 0;
+    std::vector<data::BoundParam> params;
+  };
+
+  static std::string Text(const Batch& b, size_t rows) {
+    std::string text = b.head;
+    for (size_t i = 0; i < rows; ++i) {
+      if (i > 0) text += ',';
+      text += b.tuple;
+    }
+    return text;
+  }
+
+  void Send(Batch& b) {
+    conn_.Run(b.rows == b.rows_per_text ? b.full_text : Text(b, b.rows),
+              b.params);
+    b.rows = 0;
+    b.params.clear();
+  }
+
+  static data::BoundParam Param(const DemoValue& value) {
+    data::BoundParam p;
+    std::visit(
+        [&p](const auto& v) {
+          using T = std::decay_t<decltype(v)>;
+          if constexpr (std::is_same_v<T, int64_t>) {
+            if (v < INT32_MIN || v > INT32_MAX) {
+              throw std::out_of_range("demonstration value out of range: " +
+                                      std::to_string(v));
+            }
+            p.ado_type = data::ado::kInteger;
+            p.value = Variant::I4(static_cast<int32_t>(v));
+          } else if constexpr (std::is_same_v<T, double>) {
+            p.ado_type = data::ado::kDouble;
+            p.value = Variant::R8(v);
+          } else if constexpr (std::is_same_v<T, std::string>) {
+            p.ado_type = data::ado::kVarWChar;
+            p.value = Variant::Text(v);
+          } else {
+            double date = 0;
+            if (!Variant::ParseDate(v.text, &date)) {
+              throw std::invalid_argument("not a date: " + v.text);
+            }
+            p.ado_type = data::ado::kDBTimeStamp;
+            p.value = Variant::Date(date);
+          }
+        },
+        value);
+    return p;
+  }
+
+  data::PhysicalConnection& conn_;
+  std::vector<Batch> batches_;
+};
+
+DemoScale ScaleOf(const DemoOptions& options) {
+  std::optional<DemoScale> scale = FindDemoScale(options.scale);
+  if (!scale) {
+    throw std::invalid_argument("unknown scale " + options.scale +
+                                " (tiny, small, medium or large)");
+  }
+  return *scale;
 }
 
 }  // namespace
@@ -807,22 +1006,30 @@ std::optional<DemoScale> FindDemoScale(std::string_view name) {
   return std::nullopt;
 }
 
+void WriteDemoCompany(DemoSink& sink, const DemoOptions& options) {
+  Generator(sink, ScaleOf(options), options.seed).Run();
+}
+
 void FillDemoCompany(sqlite3* db, const DemoOptions& options) {
-  std::optional<DemoScale> scale = FindDemoScale(options.scale);
-  if (!scale) {
-    throw std::invalid_argument("unknown scale " + options.scale +
-                                " (tiny, small, medium or large)");
-  }
+  const DemoScale scale = ScaleOf(options);
   Exec(db, "PRAGMA synchronous=OFF");
   Exec(db, "PRAGMA cache_size=-262144");  // 256 MiB: the indexes stay in memory
   Exec(db, "BEGIN IMMEDIATE");
   try {
-    Generator(db, *scale, options.seed).Run();
+    SqliteSink sink(db);
+    Generator(sink, scale, options.seed).Run();
+    Exec(db, "PRAGMA application_id=" + std::to_string(kDemoApplicationId));
     Exec(db, "COMMIT");
   } catch (...) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
   }
+}
+
+void FillDemoCompany(data::PhysicalConnection& conn,
+                     const DemoOptions& options) {
+  ConnectionSink sink(conn);
+  WriteDemoCompany(sink, options);
 }
 
 namespace {

@@ -28,8 +28,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
+#include <vector>
 
 struct sqlite3;
+
+namespace marl::data {
+class PhysicalConnection;
+}
 
 namespace marl::cli {
 
@@ -57,11 +63,51 @@ inline constexpr int32_t kDemoApplicationId = 0x4D41524C;  // "MARL"
 inline constexpr int kDemoCurrentYear = 2024;
 inline constexpr int kDemoCurrentPeriod = 11;
 
+// A value of a demonstration row: a whole number, a double, a text or a
+// date ('YYYY-MM-DD').
+struct DemoDay {
+  std::string text;
+};
+using DemoValue = std::variant<int64_t, double, std::string, DemoDay>;
+
+// Where the generator's rows go. Texts are plain SQL with "?" markers that
+// every database accepts; the same scale and seed hand every sink the same
+// texts and values in the same order.
+class DemoSink {
+ public:
+  virtual ~DemoSink() = default;
+  // Announces an "INSERT INTO T(c, ...) VALUES(...)" text; the number given
+  // back names it to Insert.
+  virtual size_t Prepare(const std::string& insert) = 0;
+  // Adds one row through an announced text, at once or held back (in order)
+  // until the next Run or Flush.
+  virtual void Insert(size_t insert, const std::vector<DemoValue>& row) = 0;
+  // Writes the rows held back, then runs one statement.
+  virtual void Run(const std::string& sql,
+                   const std::vector<DemoValue>& values) = 0;
+  // Writes the rows held back.
+  virtual void Flush() = 0;
+};
+
+// Writes the demonstration company into `sink`. Throws
+// std::invalid_argument for an unknown scale, and passes on the sink's
+// failures.
+void WriteDemoCompany(DemoSink& sink, const DemoOptions& options);
+
 // Fills a database just created from the schema script (seed rows only) in
-// one transaction with prepared statements. Throws std::runtime_error with
-// the database's message when a statement fails (everything is rolled back)
-// and std::invalid_argument for an unknown scale.
+// one transaction with prepared statements, and marks it with
+// kDemoApplicationId. Throws std::runtime_error with the database's message
+// when a statement fails (everything is rolled back) and
+// std::invalid_argument for an unknown scale.
 void FillDemoCompany(sqlite3* db, const DemoOptions& options);
+
+// Fills a database through the data layer, in the connection's current
+// transaction (the caller begins and ends it): multi-row INSERT texts with
+// parameters, at most 100 rows and 2000 parameters each. The tables come
+// out as those of FillDemoCompany(sqlite3*) for the same options. Throws
+// marl::Error when the database refuses a text.
+void FillDemoCompany(data::PhysicalConnection& conn,
+                     const DemoOptions& options);
 
 // Creates PATH from the schema script and fills it (FillDemoCompany). The
 // database is built in a temporary file next to PATH and renamed over it

@@ -52,9 +52,16 @@ Target OpenTarget(const ConnectionOptions& o) {
     throw UsageError("the connection property string has no ConnectString: " +
                      t.dsn);
   }
-  if (t.label.empty()) t.label = t.connect;
+  if (t.label.empty()) t.label = MaskPasswords(t.connect);
   if (!o.trace.empty()) data::SetTraceFile(o.trace);
   return t;
+}
+
+std::string MaskPasswords(const std::string& connect) {
+  static const std::regex kPassword(
+      R"(((?:^|;)\s*(?:pwd|password)\s*=\s*)(\{[^}]*\}?|[^;]*))",
+      std::regex::icase);
+  return std::regex_replace(connect, kPassword, "$1***");
 }
 
 std::string ToText(const YearPeriod& p) {
@@ -133,24 +140,6 @@ int64_t Database::Count(const std::string& table, const std::string& where) {
 int64_t Database::CountPeriod(const std::string& table, const YearPeriod& p) {
   return Count(table, "FYear=" + std::to_string(p.year) +
                           " AND FPeriod=" + std::to_string(p.period));
-}
-
-void Database::KeepChangesInMemory() {
-  try {
-    conn_->Run("PRAGMA cache_size = -262144", {});
-  } catch (const Error&) {
-    // Another database, or one that keeps its own cache: nothing to do.
-  }
-}
-
-int64_t Database::TotalChanges() {
-  try {
-    auto rows = Rows("SELECT total_changes()");
-    if (rows.empty() || rows[0].empty()) return -1;
-    return static_cast<int64_t>(rows[0][0].ToDouble());
-  } catch (const Error&) {
-    return -1;
-  }
 }
 
 void PrintComponentError(const std::string& command, const Error& e) {

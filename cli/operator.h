@@ -63,8 +63,13 @@ void AddConnectionOptions(CLI::App* sub, ConnectionOptions* options);
 struct Target {
   std::string dsn;      // connection property string handed to the component
   std::string connect;  // its "ConnectString": what the data layer opens
-  std::string label;    // the path of --db, else the connect string
+  std::string label;    // the path of --db, else the connect string with
+                        // its password values masked
 };
+
+// The connect string with the values of its password keys ("PWD",
+// "Password") replaced by "***", for messages.
+std::string MaskPasswords(const std::string& connect);
 
 // Checks the options (exactly one of --db and --dsn; --db must name an
 // existing file; the property string must parse) and switches on SQL tracing
@@ -103,16 +108,6 @@ class Database {
   int32_t PeriodCount();       // 'GL' 'PeriodCount'
   int64_t Count(const std::string& table, const std::string& where = "");
   int64_t CountPeriod(const std::string& table, const YearPeriod& p);
-  // Rows written on this connection so far (inserted, updated, deleted);
-  // -1 when the database cannot tell.
-  int64_t TotalChanges();
-  // SQLite: a page cache large enough (256 MiB) that a transaction's
-  // changes stay in memory until it commits. The database then takes its
-  // exclusive lock only for the commit itself, so that other processes can
-  // read the committed state (the current period, above all) while a close
-  // runs. Runs a statement, so inside a scope it takes the write lock.
-  // Elsewhere, and on a database that refuses it, it does nothing.
-  void KeepChangesInMemory();
   // Every row of a query (for small lookups).
   std::vector<std::vector<Variant>> Rows(const std::string& sql);
   void Close();
@@ -137,7 +132,7 @@ struct PlanStep {
 };
 struct StepResult {
   std::string name;
-  int64_t rows = 0;  // rows written (inserted, updated or deleted)
+  int64_t rows = 0;  // records affected, as the provider reports them
   double seconds = 0;
 };
 struct TableCount {

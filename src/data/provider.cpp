@@ -70,11 +70,12 @@ State& GlobalState() {
 std::atomic<bool> g_tracing{false};
 std::atomic<bool> g_fault_armed{false};
 std::atomic<int64_t> g_statements{0};
-std::atomic<int64_t> g_rows_changed{0};
+std::atomic<int64_t> g_records_affected{0};
 
-ResultSet Counted(ResultSet rs) {
-  if (rs.records_affected > 0) g_rows_changed += rs.records_affected;
-  return rs;
+ResultSet Counted(ResultSet result) {
+  if (result.records_affected > 0)
+    g_records_affected += result.records_affected;
+  return result;
 }
 
 // Reads MARL_TRACE_SQL, once.
@@ -347,7 +348,8 @@ void CheckFault(const std::string& text) {
 }
 
 // The decorator every physical connection is wrapped in: counts, traces and
-// (for tests) fails texts before they reach the provider.
+// (for tests) fails texts before they reach the provider, and adds up the
+// records they affected. Native scripts pass straight through.
 class InstrumentedConnection final : public PhysicalConnection {
  public:
   explicit InstrumentedConnection(std::unique_ptr<PhysicalConnection> inner)
@@ -372,6 +374,10 @@ class InstrumentedConnection final : public PhysicalConnection {
     if (g_tracing) AppendTrace(text, params);
     CheckFault(text);
     return Counted(inner_->RunReadOnly(text, params));
+  }
+
+  void RunNativeScript(const std::string& script) override {
+    inner_->RunNativeScript(script);
   }
 
   std::map<std::string, Variant> Properties() override {
@@ -463,6 +469,12 @@ ResultSet PhysicalConnection::RunReadOnly(
     const std::string& /*text*/, const std::vector<BoundParam>& /*params*/) {
   throw Error(err::kDbFail, ProviderName(),
               "This provider cannot run a command as read-only");
+}
+
+void PhysicalConnection::RunNativeScript(const std::string& /*script*/) {
+  throw Error(err::kDbFail, ProviderName(),
+              "This provider cannot run a script in the database's own "
+              "dialect");
 }
 
 std::string ConnectionParams::Get(const std::string& lower_key,
@@ -567,6 +579,6 @@ void SetFaultPlan(const FaultPlan& plan) {
 
 int64_t StatementsRun() { return g_statements.load(); }
 
-int64_t RowsChanged() { return g_rows_changed.load(); }
+int64_t RecordsAffected() { return g_records_affected.load(); }
 
 }  // namespace marl::data

@@ -82,6 +82,18 @@ class PhysicalConnection {
   virtual ResultSet RunReadOnly(const std::string& text,
                                 const std::vector<BoundParam>& params);
 
+  // Runs a script in the database product's own dialect exactly as given:
+  // no translation, no parameters, no rows back. For scripts that belong to
+  // the database product rather than to the component (the schema of a new
+  // database); the decorators of OpenPhysical pass it through untraced,
+  // uncounted and without fault injection. Its statements run in order and
+  // the first failure raises (see the file comment); inside a transaction
+  // (Begin) they are part of it, so a failure followed by Rollback leaves
+  // nothing behind where the database's data definitions are transactional.
+  // The script must not hold transaction control of its own. The default
+  // raises kDbFail: the provider cannot run native scripts.
+  virtual void RunNativeScript(const std::string& script);
+
   // Provider properties ("DBMS Name", "DBMS Version", ...). Missing ones are
   // absent from the map.
   virtual std::map<std::string, Variant> Properties() = 0;
@@ -150,10 +162,11 @@ struct FaultPlan {
 void SetFaultPlan(const FaultPlan& plan);
 int64_t StatementsRun();  // statements handed to Run since start (counter)
 
-// Rows changed since start, over all connections: the sum of the records
-// affected (when not -1) of every text run through a connection OpenPhysical
-// opened, counted when the text has run. Whoever runs a step measures the
-// rows it wrote as the difference before and after, on any provider.
-int64_t RowsChanged();
+// Records affected since start, over every connection: the sum of the
+// records_affected of every text that Run or RunReadOnly completed (a text
+// that reports none, -1, adds nothing). It only grows, so the difference of
+// two readings is what the texts run in between inserted, updated or
+// deleted, as the provider counts them (texts of other threads included).
+int64_t RecordsAffected();
 
 }  // namespace marl::data

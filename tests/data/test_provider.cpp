@@ -313,7 +313,7 @@ TEST_P(ProviderTest, OpenReportsPropertiesAndFailsClearly) {
 TEST_P(ProviderTest, BatchRunsEveryStatementAndReturnsFirstRowset) {
   auto c = Open();
   int64_t affected = 0;
-  const int64_t rows_before = RowsChanged();
+  const int64_t rows_before = RecordsAffected();
   auto rs = c->Execute(
       "INSERT INTO t_Item(FID, FName) VALUES (1, 'one')\r\n"
       "Insert t_Item(FID, FName) VALUES (2, 'two')\r\n"
@@ -324,7 +324,7 @@ TEST_P(ProviderTest, BatchRunsEveryStatementAndReturnsFirstRowset) {
       "INSERT INTO t_Log(FID, FNote) VALUES (1, 'after the select')",
       &affected);
   EXPECT_EQ(affected, 5);  // 3 inserts, 1 delete, 1 insert
-  EXPECT_EQ(RowsChanged() - rows_before, 5);
+  EXPECT_EQ(RecordsAffected() - rows_before, 5);
   ASSERT_EQ(rs->State(), ado::kStateOpen);
   ASSERT_EQ(rs->RecordCount(), 2);
   EXPECT_EQ(rs->Fields("fid").Value().ToInt32(), 2);

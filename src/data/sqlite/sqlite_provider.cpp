@@ -33,6 +33,9 @@ constexpr const char* kSource = "SQLite";
 constexpr size_t kMaxCachedScripts = 512;
 constexpr size_t kMaxCachedStatements = 256;
 constexpr int kDefaultBusyTimeoutMs = 30000;
+// The page cache of a connection that has begun a write transaction
+// (256 MiB; the pages are only allocated as they are used).
+constexpr const char* kWriterCacheSize = "PRAGMA cache_size = -262144";
 
 std::atomic<int64_t> g_prepared{0};
 
@@ -430,6 +433,10 @@ class SqliteConnection final : public PhysicalConnection,
   ~SqliteConnection() override = default;
 
   void Begin(bool for_write) override {
+    if (for_write && !large_cache_) {
+      Exec(kWriterCacheSize);
+      large_cache_ = true;
+    }
     Exec(for_write ? "BEGIN IMMEDIATE" : "BEGIN");
   }
   void Commit() override { Exec("COMMIT"); }
@@ -504,6 +511,10 @@ class SqliteConnection final : public PhysicalConnection,
       ~ReadOnlyGuard() { flag = false; }
     } guard{read_only_};
     return Run(text, params);
+  }
+
+  void RunNativeScript(const std::string& script) override {
+    Exec(script.c_str());
   }
 
   std::map<std::string, Variant> Properties() override {
@@ -691,8 +702,9 @@ class SqliteConnection final : public PhysicalConnection,
   static constexpr int32_t ado_default_type_ = 202;
   std::string path_;
   DbHandle db_handle_;
-  sqlite3* db_ = nullptr;   // db_handle_.get()
-  bool read_only_ = false;  // inside RunReadOnly
+  sqlite3* db_ = nullptr;     // db_handle_.get()
+  bool read_only_ = false;    // inside RunReadOnly
+  bool large_cache_ = false;  // kWriterCacheSize set
   std::unordered_map<std::string, std::shared_ptr<Script>> scripts_;
   // The last texts looked up; `text` points at a key of scripts_.
   struct RecentScript {

@@ -18,6 +18,14 @@
 //   BEGIN IMMEDIATE ... COMMIT, so a batch is all-or-nothing and a writer
 //   takes the write lock before its first statement; on error it is rolled
 //   back. Read-only texts run in autocommit.
+// - Writers keep their changes in memory: the first write transaction of a
+//   connection (Begin(true), or a writing text outside one) raises its page
+//   cache to 256 MiB, so that a transaction's changes stay in the cache until
+//   it commits. The database then takes its exclusive lock only for the
+//   commit itself, and other connections read the committed state (the
+//   current period, above all) while a long transaction such as a close
+//   runs.
+// - RunNativeScript runs the script with sqlite3_exec on the connection.
 // - RunReadOnly: the text must translate to one statement to run, and
 //   sqlite3_stmt_readonly must hold for it before it is stepped; otherwise
 //   kDbFail, and nothing has run.

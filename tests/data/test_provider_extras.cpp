@@ -1,0 +1,155 @@
+// The provider interface's native scripts and the data layer's count of
+// records affected, on the embedded provider; and the embedded provider's
+// writer cache, which lets other connections read while a long write
+// transaction runs.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "data/provider.h"
+#include "data/sqlite/sqlite_provider.h"
+#include "marlcheckout/error.h"
+
+namespace marl::data {
+namespace {
+
+namespace fs = std::filesystem;
+
+const bool kRegistered = [] {
+  RegisterProvider(sqlite::MakeSqliteProvider());
+  return true;
+}();
+
+class ProviderExtrasTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl =
+        (fs::temp_directory_path() / "marl-extras-XXXXXX").string();
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+    std::ofstream(dir_ / "t.db").flush();  // an empty file: an empty database
+    cs_ = "Provider=SQLite;Data Source=" + (dir_ / "t.db").string();
+  }
+  void TearDown() override {
+    SetTraceFile("");
+    fs::remove_all(dir_);
+  }
+  int64_t Count(const std::string& table) {
+    auto conn = OpenPhysical(cs_ + ";Busy Timeout=0");
+    return static_cast<int64_t>(conn->Run("SELECT COUNT(*) FROM " + table, {})
+                                    .rows.at(0)
+                                    .at(0)
+                                    .ToDouble());
+  }
+
+  fs::path dir_;
+  std::string cs_;
+};
+
+constexpr const char* kSchema =
+    "CREATE TABLE t_A (FID INTEGER PRIMARY KEY, FName TEXT);\n"
+    "CREATE TABLE t_B (FID INTEGER);\n"
+    "INSERT INTO t_A VALUES (1, 'x'), (2, 'y');";
+
+TEST_F(ProviderExtrasTest, NativeScriptRunsAsGivenAndJoinsTheTransaction) {
+  auto conn = OpenPhysical(cs_);
+  // Rolled back with its transaction: nothing stays.
+  conn->Begin(true);
+  conn->RunNativeScript(kSchema);
+  conn->Rollback();
+  EXPECT_THROW(Count("t_A"), Error);
+
+  const fs::path trace = dir_ / "trace.jsonl";
+  SetTraceFile(trace.string());
+  conn->Begin(true);
+  conn->RunNativeScript(kSchema);
+  conn->Commit();
+  EXPECT_FALSE(fs::exists(trace)) << "native scripts are not traced";
+  SetTraceFile("");
+  EXPECT_EQ(Count("t_A"), 2);
+  EXPECT_EQ(Count("t_B"), 0);
+
+  // The first failing statement raises with the database's message; inside
+  // a transaction the statements before it go with the rollback.
+  conn->Begin(true);
+  try {
+    conn->RunNativeScript(
+        "INSERT INTO t_B VALUES (7);\nINSERT INTO t_None VALUES (1);");
+    ADD_FAILURE() << "no error raised";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), err::kDbNoTable);
+    EXPECT_EQ(e.source(), "SQLite");
+    EXPECT_NE(e.description().find("t_None"), std::string::npos);
+  }
+  conn->Rollback();
+  EXPECT_EQ(Count("t_B"), 0);
+}
+
+// The records affected of every completed text add up, whatever the
+// connection, reading or writing; a text that fails adds nothing.
+TEST_F(ProviderExtrasTest, RecordsAffectedAddsUpEveryCompletedText) {
+  OpenPhysical(cs_)->RunNativeScript(kSchema);
+  auto a = OpenPhysical(cs_);
+  auto b = OpenPhysical(cs_);
+  struct Case {
+    PhysicalConnection* conn;
+    std::string text;
+    std::vector<BoundParam> params;
+    int64_t added;  // -1: the text fails
+  };
+  const std::vector<Case> cases = {
+      {a.get(),
+       "INSERT INTO t_B VALUES (1)\r\nINSERT INTO t_B VALUES (2)",
+       {},
+       2},
+      {b.get(),
+       "UPDATE t_A SET FName = ? WHERE FID > 0",
+       {{"", 202, 0, Variant::Text("z")}},
+       2},
+      {a.get(), "SELECT * FROM t_A", {}, 0},
+      {b.get(), "DELETE FROM t_B WHERE FID = 9", {}, 0},
+      {a.get(),
+       "INSERT INTO t_B VALUES (3)\r\nINSERT INTO t_A VALUES (1, 'd')",
+       {},
+       -1},
+      {b.get(), "DELETE t_B WHERE FID < 3", {}, 2},
+  };
+  for (const Case& c : cases) {
+    const int64_t before = RecordsAffected();
+    if (c.added < 0) {
+      EXPECT_THROW(c.conn->Run(c.text, c.params), Error) << c.text;
+    } else {
+      c.conn->Run(c.text, c.params);
+    }
+    EXPECT_EQ(RecordsAffected() - before, std::max<int64_t>(c.added, 0))
+        << c.text;
+  }
+}
+
+// A write transaction larger than SQLite's default page cache (2 MB) keeps
+// its changes in memory: a reader that does not wait still reads the
+// committed state while it runs.
+TEST_F(ProviderExtrasTest, ReadersDoNotWaitForALargeWriteTransaction) {
+  OpenPhysical(cs_)->RunNativeScript(kSchema);
+  OpenPhysical(cs_)->RunNativeScript("CREATE TABLE t_C (FID INT, FPad TEXT)");
+  auto writer = OpenPhysical(cs_);
+  writer->Begin(true);
+  for (int i = 0; i < 100; ++i) {  // 512 rows of 200 bytes each time
+    writer->Run(
+        "INSERT INTO t_C SELECT ?, ? FROM t_A a, t_A b, t_A c, t_A d, t_A e, "
+        "t_A f, t_A g, t_A h, t_A i",
+        {{"", 3, 0, Variant::I4(i)},
+         {"", 202, 0, Variant::Text(std::string(200, 'a' + i % 26))}});
+  }
+  EXPECT_EQ(Count("t_C"), 0);
+  writer->Commit();
+  EXPECT_EQ(Count("t_C"), 51200);
+}
+
+}  // namespace
+}  // namespace marl::data
