@@ -470,6 +470,23 @@ class OdbcConnection final : public PhysicalConnection,
     return rs;
   }
 
+  // The script goes to the driver whole (one SQLExecDirect, every result
+  // walked); the server splits it. An error inside a transaction ends it
+  // rolled back, as for any other text.
+  void RunNativeScript(const std::string& script) override {
+    try {
+      StmtHandle stmt = NewStatement();
+      SQLRETURN rc = ExecDirect(stmt.get(), script);
+      while (rc != SQL_NO_DATA) {
+        if (!Ok(rc)) throw StatementError(stmt.get(), "");
+        rc = SQLMoreResults(stmt.get());
+      }
+    } catch (...) {
+      EndAfterError();
+      throw;
+    }
+  }
+
   std::map<std::string, Variant> Properties() override {
     std::map<std::string, Variant> p;
     auto text = [&](const char* name, SQLUSMALLINT info) {

@@ -74,6 +74,11 @@
 // integers, 5 for floating and numeric (3 when every value read as I4), 202
 // for text, 135 for dates, 205 for binary.
 //
+// RunNativeScript sends the script whole through SQLExecDirect and walks
+// every result; the server splits it into statements (PostgreSQL runs a
+// script sent outside a transaction as one implicit transaction). An error
+// inside a transaction ends it rolled back.
+//
 // Errors: MakeError in odbc_support.h (the number from the SQLSTATE class,
 // every diagnostic record in the description, source "ODBC").
 //
