@@ -25,7 +25,8 @@
 //   text is "YYYY-MM-DD" at midnight and "YYYY-MM-DD HH:MM:SS" otherwise,
 //   rounded to the second. Text to date accepts those two forms (also with "/"
 //   and with one-digit fields, and HH:MM without seconds); other text is 13.
-//   Numbers to dates outside 0100-01-01 .. 9999-12-31 raise 6.
+//   Numbers to dates outside 0100-01-01 .. 9999-12-31 raise 6, and so does a
+//   date value outside that range (or NaN) converted to text.
 #include "marlcheckout/variant.h"
 
 #include <cfloat>
@@ -633,6 +634,7 @@ double Variant::MakeDate(int year, int month, int day, int hour, int minute,
 
 void Variant::SplitDate(double oleDate, int* year, int* month, int* day,
                         int* hour, int* minute, int* second) {
+  CheckedDate(oleDate);  // a value far outside the calendar has no fields
   double whole = std::trunc(oleDate);
   double frac = std::fabs(oleDate - whole);
   int64_t days = static_cast<int64_t>(whole);

@@ -162,7 +162,11 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{"date to double", Variant::Date(38383.5), VarType::R8,
                        Variant::R8(38383.5), 0},
         ConversionCase{"number to date out of range", Variant::R8(1e9),
-                       VarType::Date, Variant(), err::kOverflow}),
+                       VarType::Date, Variant(), err::kOverflow},
+        ConversionCase{"date beyond the calendar to text", Variant::Date(1e300),
+                       VarType::Text, Variant(), err::kOverflow},
+        ConversionCase{"NaN date to text", Variant::Date(std::nan("")),
+                       VarType::Text, Variant(), err::kOverflow}),
     [](const ::testing::TestParamInfo<ConversionCase>& info) {
       std::string name;
       for (const char* p = info.param.label; *p; ++p) {
