@@ -264,7 +264,7 @@ std::string FormatFloating(double v, int digits) {
 }
 
 // Days from 1970-01-01 of a proleptic Gregorian date.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+constexpr int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;
   const int64_t era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -288,8 +288,9 @@ void CivilFromDays(int64_t z, int* y, int* m, int* d) {
   *d = static_cast<int>(dd);
 }
 
-// 1899-12-30 relative to 1970-01-01.
-const int64_t kOleEpoch = DaysFromCivil(1899, 12, 30);
+// 1899-12-30 relative to 1970-01-01, a constant: dates made by the static
+// initialisers of other files must not depend on the order of initialisation.
+constexpr int64_t kOleEpoch = DaysFromCivil(1899, 12, 30);
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
