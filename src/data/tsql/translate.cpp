@@ -18,6 +18,9 @@
 // - "select @v = ..." where the select list also reads an assigned variable
 //   (row-by-row accumulation such as @s = @s + x) is refused: assigning the
 //   last row would give another result.
+// - IF and BEGIN ... END nest at most kMaxNesting levels deep; the node tree
+//   is built, run and destroyed by recursion, so a deeper text is refused
+//   instead of exhausting the stack.
 #include <functional>
 #include <string>
 #include <unordered_set>
@@ -40,6 +43,8 @@ using detail::ThrowSyntax;
 using detail::ThrowUnsupported;
 using detail::Token;
 using detail::TokKind;
+
+constexpr int kMaxNesting = 64;
 
 class Translator {
  public:
@@ -157,7 +162,18 @@ class Translator {
     return node;
   }
 
+  // Enters an IF or a BEGIN ... END; Leave() when it is parsed. (A refusal
+  // ends the whole translation, so no leave is needed on that path.)
+  void Enter() {
+    if (++nesting_ > kMaxNesting) {
+      ThrowUnsupported("IF or BEGIN ... END nested more than " +
+                       std::to_string(kMaxNesting) + " levels deep");
+    }
+  }
+  void Leave() { --nesting_; }
+
   Node ParseBlock(size_t* r) {
+    Enter();
     Node block;
     block.kind = Node::Kind::Block;
     while (true) {
@@ -165,6 +181,7 @@ class Translator {
       const RawStatement& next = raws_[*r];
       if (next.lead == Kw::End) {
         ++*r;
+        Leave();
         return block;
       }
       block.body.push_back(ParseOne(r));
@@ -173,6 +190,7 @@ class Translator {
 
   Node ParseIf(const RawStatement& raw, size_t* r) {
     if (raw.last == raw.first) ThrowSyntax("IF without a condition");
+    Enter();
     Node node;
     node.kind = Node::Kind::If;
     node.stmt = Render(raw.first + 1, raw.last, "SELECT CASE WHEN (",
@@ -184,6 +202,7 @@ class Translator {
       if (*r >= raws_.size()) ThrowSyntax("ELSE without a statement");
       node.else_body.push_back(ParseOne(r));
     }
+    Leave();
     return node;
   }
 
@@ -414,6 +433,7 @@ class Translator {
   std::unordered_set<std::string> declared_;
   std::function<void(const std::string&)> check_variable_;
   bool writes_ = false;
+  int nesting_ = 0;  // IF and BEGIN levels open at the statement parsed
 };
 
 }  // namespace
