@@ -471,7 +471,7 @@ Statement StatementWriter::Finish(std::string_view head, std::string_view tail,
   ComputeStructure();
   if (statement_mode) {
     for (TableReduction& r :
-         FindDistinctReductions(text_, toks_, first_, last_, match_, depth_)) {
+         FindDistinctReductions(text_, toks_, first_, last_, match_)) {
       Replace(r.token, std::move(r.text));
     }
   }
