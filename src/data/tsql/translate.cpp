@@ -411,13 +411,13 @@ class Translator {
     if (compound) {
       ThrowUnsupported("variable assignment in a compound SELECT");
     }
+    const std::unordered_set<std::string> assigned_names(assigned.begin(),
+                                                         assigned.end());
     for (uint32_t k : list_variables) {
       std::string name = VarName(k);
-      for (const std::string& a : assigned) {
-        if (a == name) {
-          ThrowUnsupported("SELECT @" + name + " = ... reading @" + name +
-                           " (row-by-row accumulation)");
-        }
+      if (assigned_names.count(name) != 0) {
+        ThrowUnsupported("SELECT @" + name + " = ... reading @" + name +
+                         " (row-by-row accumulation)");
       }
     }
     Node node;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <unordered_map>
 #include <utility>
 
 #include "data/tsql/distinct_reduce.h"
@@ -300,7 +301,7 @@ void StatementWriter::RewriteLead(Statement* out) {
 }
 
 void StatementWriter::RewriteTokens(Statement* out) {
-  std::vector<std::pair<std::string, int32_t>> variables;  // name -> number
+  std::unordered_map<std::string, int32_t> variables;  // name -> number
   for (uint32_t i = first_; i <= last_; ++i) {
     if (edit(i).drop) continue;
     const Token& t = toks_[i];
@@ -308,16 +309,12 @@ void StatementWriter::RewriteTokens(Statement* out) {
       case TokKind::Variable: {
         std::string name = AsciiLower(str(i).substr(1));
         check_variable_(name);
-        int32_t number = 0;
-        for (const auto& v : variables) {
-          if (v.first == name) number = v.second;
+        auto [it, added] = variables.try_emplace(name, 0);
+        if (added) {
+          out->slots.push_back(ParamSlot{true, 0, std::move(name)});
+          it->second = static_cast<int32_t>(out->slots.size());
         }
-        if (number == 0) {
-          out->slots.push_back(ParamSlot{true, 0, name});
-          number = static_cast<int32_t>(out->slots.size());
-          variables.emplace_back(std::move(name), number);
-        }
-        Replace(i, Marker(number));
+        Replace(i, Marker(it->second));
         break;
       }
       case TokKind::Param:
