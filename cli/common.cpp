@@ -206,7 +206,8 @@ std::shared_ptr<FieldValueSet> JsonToValueSet(const std::string& text) {
   Json j;
   try {
     j = Json::parse(text);
-  } catch (const Json::parse_error& e) {
+  } catch (const Json::exception& e) {
+    // A syntax error, or a number beyond a double (out_of_range).
     throw UsageError(std::string("not a JSON object: ") + e.what());
   }
   if (!j.is_object()) throw UsageError("not a JSON object: " + text);

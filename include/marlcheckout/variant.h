@@ -114,7 +114,8 @@ class MARL_API Variant {
 
   // Dates: automation date <-> canonical text ("YYYY-MM-DD" at midnight,
   // "YYYY-MM-DD HH:MM:SS" otherwise). ParseDate accepts both forms and
-  // returns false on anything else.
+  // returns false on anything else. FormatDate and SplitDate raise 6
+  // (Overflow) for a date outside 0100-01-01 .. 9999-12-31 or NaN.
   static std::string FormatDate(double oleDate);
   static bool ParseDate(std::string_view text, double* oleDate);
   static double MakeDate(int year, int month, int day, int hour = 0,

@@ -12,35 +12,35 @@ namespace {
 constexpr char kSource[] = "MarlCheckOut";
 
 // Removes leading and trailing space characters (U+0020 only).
-std::string TrimBlanks(std::string_view s) {
+std::string_view TrimBlanks(std::string_view s) {
   size_t b = s.find_first_not_of(' ');
-  if (b == std::string_view::npos) return std::string();
+  if (b == std::string_view::npos) return {};
   size_t e = s.find_last_not_of(' ');
-  return std::string(s.substr(b, e - b + 1));
+  return s.substr(b, e - b + 1);
 }
 
 // Splits `s` at the first `delimiter`: returns the part before it and leaves
 // the part after it in `s`. Without the delimiter, returns all of `s` and
-// leaves `s` empty.
-std::string NextToken(std::string& s, char delimiter) {
+// leaves `s` empty. `s` is a view that only moves forward, so a whole parse
+// reads each character a bounded number of times.
+std::string_view NextToken(std::string_view& s, char delimiter) {
   size_t pos = s.find(delimiter);
-  std::string token;
-  if (pos == std::string::npos) {
-    token.swap(s);
-  } else {
-    token = s.substr(0, pos);
-    s.erase(0, pos + 1);
-  }
+  std::string_view token = s.substr(0, pos);
+  s.remove_prefix(pos == std::string_view::npos ? s.size() : pos + 1);
   return token;
 }
 
-std::string NextKey(std::string& s) { return TrimBlanks(NextToken(s, '=')); }
+std::string_view NextKey(std::string_view& s) {
+  return TrimBlanks(NextToken(s, '='));
+}
 
-std::string NextValue(std::string& s) {
-  s = TrimBlanks(s);
-  std::string value;
+std::string_view NextValue(std::string_view& s) {
+  // Leading blanks only: trailing ones are trimmed from the value (or from
+  // the next key), so the remainder is never scanned from its end.
+  s.remove_prefix(std::min(s.find_first_not_of(' '), s.size()));
+  std::string_view value;
   if (!s.empty() && s.front() == '{') {
-    s.erase(0, 1);
+    s.remove_prefix(1);
     value = NextToken(s, '}');
     NextToken(s, ';');  // whatever stands between "}" and ";" is dropped
   } else {
@@ -90,12 +90,12 @@ CParse::~CParse() {
 bool CParse::ParseString(const std::string& to_parse) {
   props_ = to_parse;
   pairs_.emplace();
-  std::string s = to_parse;
+  std::string_view s = props_;
   for (;;) {
-    std::string key = NextKey(s);
-    std::string value = NextValue(s);
+    std::string_view key = NextKey(s);
+    std::string_view value = NextValue(s);
     if (key.empty()) break;
-    if (!pairs_->emplace(std::move(key), std::move(value)).second) {
+    if (!pairs_->emplace(std::string(key), std::string(value)).second) {
       throw Error::Of(err::kDuplicateKey, kSource);
     }
   }

@@ -13,8 +13,9 @@
 // - Text to numbers: plain decimal with "." only (no locale, no thousands
 //   separators, no hexadecimal): optional blanks around, a sign, digits with
 //   an optional decimal point, and an optional exponent. Anything else,
-//   including "", raises 13. Text to Boolean also accepts "True"/"False" in any
-//   letter case.
+//   including "", raises 13. Text to currency is exact (half to even at the
+//   fifth decimal), not through a double. Text to Boolean also accepts
+//   "True"/"False" in any letter case.
 // - Numbers to text: integers in plain decimal; doubles with up to 15
 //   significant digits (singles 7), no trailing zeros, "." as decimal point;
 //   an exponent ("1E+20", "1.5E-12") only outside 1E-10 <= |v| < 1E+15.
@@ -25,7 +26,8 @@
 //   text is "YYYY-MM-DD" at midnight and "YYYY-MM-DD HH:MM:SS" otherwise,
 //   rounded to the second. Text to date accepts those two forms (also with "/"
 //   and with one-digit fields, and HH:MM without seconds); other text is 13.
-//   Numbers to dates outside 0100-01-01 .. 9999-12-31 raise 6.
+//   Numbers to dates outside 0100-01-01 .. 9999-12-31 raise 6, and so does a
+//   date value outside that range (or NaN) converted to text.
 #include "marlcheckout/variant.h"
 
 #include <cfloat>
@@ -56,47 +58,112 @@ std::string_view Trim(std::string_view s) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Parses plain decimal text; false when the text is not a number.
-bool ParseNumber(std::string_view text, double* out) {
+// Plain decimal text taken apart: [sign] digits [. digits] [e [sign] digits].
+struct DecimalText {
+  bool negative = false;
+  std::string_view whole;     // digits before the point
+  std::string_view fraction;  // digits after it
+  std::string_view body;      // from the first digit or point to the end
+  int64_t exponent = 0;       // saturated far beyond any finite value
+};
+
+// False when the text (blanks around allowed) is not a plain decimal number.
+bool ScanNumber(std::string_view text, DecimalText* out) {
   std::string_view s = Trim(text);
   if (s.empty()) return false;
   size_t i = 0;
-  bool negative = false;
   if (s[i] == '+' || s[i] == '-') {
-    negative = s[i] == '-';
+    out->negative = s[i] == '-';
     ++i;
   }
+  out->body = s.substr(i);
   size_t start = i;
-  size_t digits = 0;
-  while (i < s.size() && IsDigit(s[i])) ++i, ++digits;
+  while (i < s.size() && IsDigit(s[i])) ++i;
+  out->whole = s.substr(start, i - start);
   if (i < s.size() && s[i] == '.') {
-    ++i;
-    while (i < s.size() && IsDigit(s[i])) ++i, ++digits;
+    start = ++i;
+    while (i < s.size() && IsDigit(s[i])) ++i;
+    out->fraction = s.substr(start, i - start);
   }
-  if (digits == 0) return false;
+  if (out->whole.empty() && out->fraction.empty()) return false;
   if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
     ++i;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    bool negative_exponent = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+      negative_exponent = s[i] == '-';
+      ++i;
+    }
     size_t exp_digits = 0;
-    while (i < s.size() && IsDigit(s[i])) ++i, ++exp_digits;
+    int64_t e = 0;
+    while (i < s.size() && IsDigit(s[i])) {
+      if (e < 100000000) e = e * 10 + (s[i] - '0');
+      ++i, ++exp_digits;
+    }
     if (exp_digits == 0) return false;
+    out->exponent = negative_exponent ? -e : e;
   }
-  if (i != s.size()) return false;
-  std::string body(s.substr(start));
+  return i == s.size();
+}
+
+// Parses plain decimal text; false when the text is not a number.
+bool ParseNumber(std::string_view text, double* out) {
+  DecimalText d;
+  if (!ScanNumber(text, &d)) return false;
+  std::string body(d.body);
   if (body.front() == '.') body.insert(body.begin(), '0');
   double v = 0;
   auto res = std::from_chars(body.data(), body.data() + body.size(), v,
                              std::chars_format::general);
   if (res.ec == std::errc::result_out_of_range) {
     // Too large: report as infinite so the caller raises Overflow; too small
-    // underflows to zero.
-    size_t e = body.find_first_of("eE");
-    bool tiny = e != std::string::npos && body[e + 1] == '-';
-    v = tiny ? 0.0 : HUGE_VAL;
+    // (below 1 by its whole digits and exponent) underflows to zero.
+    const size_t lead = d.whole.find_first_not_of('0');
+    const int64_t magnitude =
+        (lead == std::string_view::npos
+             ? 0
+             : static_cast<int64_t>(d.whole.size() - lead)) +
+        d.exponent;
+    v = magnitude <= 0 ? 0.0 : HUGE_VAL;
   } else if (res.ec != std::errc() || res.ptr != body.data() + body.size()) {
     return false;
   }
-  *out = negative ? -v : v;
+  *out = d.negative ? -v : v;
+  return true;
+}
+
+// Plain decimal text to currency, exactly (no detour through a double, which
+// holds only 15 to 16 digits): the value scaled by 10000, rounded half to
+// even. False when the text is not a number; 6 beyond the currency's range.
+bool ParseCurrency(std::string_view text, int64_t* scaled) {
+  DecimalText d;
+  if (!ScanNumber(text, &d)) return false;
+  std::string digits(d.whole);
+  digits += d.fraction;
+  const size_t first = digits.find_first_not_of('0');
+  digits.erase(0, first == std::string::npos ? digits.size() : first);
+  // The value is digits x 10^shift in units of 1/10000.
+  const int64_t shift =
+      d.exponent + 4 - static_cast<int64_t>(d.fraction.size());
+  const int64_t n = static_cast<int64_t>(digits.size());
+  // 20 digits or more are beyond 2^63; 19 at most fit a uint64_t even after
+  // rounding up.
+  if (n > 0 && n + shift > 19) Raise(err::kOverflow);
+  const int64_t dropped = shift < 0 ? -shift : 0;
+  const size_t kept = dropped >= n ? 0 : static_cast<size_t>(n - dropped);
+  uint64_t v = 0;
+  for (size_t i = 0; i < kept; ++i) v = v * 10 + (digits[i] - '0');
+  for (int64_t i = 0; i < shift; ++i) v *= 10;
+  if (dropped > 0 && dropped <= n) {
+    // Half to even on the dropped digits; when more are dropped than there
+    // are, the first dropped digit is an implied 0 and the value rounds to 0.
+    const char lead = digits[kept];
+    const bool rest =
+        digits.find_first_not_of('0', kept + 1) != std::string::npos;
+    if (lead > '5' || (lead == '5' && (rest || v % 2 != 0))) ++v;
+  }
+  const uint64_t limit = (uint64_t{1} << 63) - (d.negative ? 0 : 1);
+  if (v > limit) Raise(err::kOverflow);
+  *scaled = d.negative ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v);
   return true;
 }
 
@@ -197,7 +264,7 @@ std::string FormatFloating(double v, int digits) {
 }
 
 // Days from 1970-01-01 of a proleptic Gregorian date.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+constexpr int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;
   const int64_t era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -221,8 +288,9 @@ void CivilFromDays(int64_t z, int* y, int* m, int* d) {
   *d = static_cast<int>(dd);
 }
 
-// 1899-12-30 relative to 1970-01-01.
-const int64_t kOleEpoch = DaysFromCivil(1899, 12, 30);
+// 1899-12-30 relative to 1970-01-01, a constant: dates made by the static
+// initialisers of other files must not depend on the order of initialisation.
+constexpr int64_t kOleEpoch = DaysFromCivil(1899, 12, 30);
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -457,11 +525,15 @@ Variant Variant::ChangeType(VarType target) const {
         if (!ParseDate(Trim(s_), &d)) Raise(err::kTypeMismatch);
         return Date(d);
       }
+      case VarType::Currency: {
+        int64_t scaled = 0;
+        if (!ParseCurrency(s_, &scaled)) Raise(err::kTypeMismatch);
+        return CurrencyScaled(scaled);
+      }
       case VarType::I2:
       case VarType::I4:
       case VarType::R4:
       case VarType::R8:
-      case VarType::Currency:
       case VarType::Byte:
         if (!ParseNumber(s_, &parsed)) Raise(err::kTypeMismatch);
         if (!std::isfinite(parsed)) Raise(err::kOverflow);
@@ -633,6 +705,7 @@ double Variant::MakeDate(int year, int month, int day, int hour, int minute,
 
 void Variant::SplitDate(double oleDate, int* year, int* month, int* day,
                         int* hour, int* minute, int* second) {
+  CheckedDate(oleDate);  // a value far outside the calendar has no fields
   double whole = std::trunc(oleDate);
   double frac = std::fabs(oleDate - whole);
   int64_t days = static_cast<int64_t>(whole);

@@ -150,6 +150,7 @@ TEST_F(CliTest, UsageErrorsRunNothing) {
       {"call", "--db", db_, "CloseData", "SetCurrentPeriod", "2005", "2",
        "maybe"},
       {"call", "--db", db_, "CheckOutUpdate", "Delete", "{not json"},
+      {"call", "--db", db_, "CheckOutUpdate", "Delete", R"({"FYear": 1e999})"},
       {"call", "--db", db_, "CloseData", "SetCurrentPeriod", "2005", "2", "--",
        "Bogus"},
       {"call", "--db", db_, "--dsn", "a=b", "CloseData", "SetEndBal", "2005",

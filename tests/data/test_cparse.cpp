@@ -22,6 +22,16 @@ struct GrammarCase {
 
 class GrammarTest : public ::testing::TestWithParam<GrammarCase> {};
 
+// 50,000 pairs "k<i> = v<i> ;" and a tail of blanks: a parse reads the text
+// once (long strings used to be copied for every pair).
+std::string ManyPairs() {
+  std::string s;
+  for (int i = 0; i < 50000; ++i) {
+    s += "k" + std::to_string(i) + " = v" + std::to_string(i) + " ;";
+  }
+  return s + std::string(100000, ' ');
+}
+
 TEST_P(GrammarTest, ReadsPairs) {
   const GrammarCase& c = GetParam();
   CParse parse;
@@ -105,6 +115,10 @@ INSTANTIATE_TEST_SUITE_P(
             "LANGUAGE=chs;dbms name=SQLite",
             {{"language", "chs"}, {"Language", "chs"}, {"DBMS NAME", "SQLite"}},
             {}},
+        GrammarCase{"ManyPairs",
+                    ManyPairs(),
+                    {{"k0", "v0"}, {"k25000", "v25000"}, {"k49999", "v49999"}},
+                    {"k50000"}},
         GrammarCase{"RepeatedKeyKeepsEarlierPairs",
                     "A=1;B=2;b=3;C=4",
                     {{"A", "1"}, {"B", "2"}},

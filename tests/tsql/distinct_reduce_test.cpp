@@ -44,6 +44,14 @@ TEST(DistinctReduce, RewritesOnlyProvableShapes) {
        "SELECT * FROM (SELECT DISTINCT x.a,y.b FROM T x,U y)h WHERE a=1",
        "SELECT * FROM (SELECT DISTINCT x.a,y.b FROM (SELECT DISTINCT a FROM "
        "T) x,(SELECT DISTINCT b FROM U) y)h WHERE a=1"},
+      {"each level of nested SELECT DISTINCTs on its own",
+       "SELECT DISTINCT x.a,v.p FROM T x,(SELECT DISTINCT z.p FROM V z,"
+       "(SELECT DISTINCT w.q,r.s FROM W w,R r WHERE w.q=1) u WHERE z.p=u.q) v "
+       "WHERE x.a=(2)",
+       "SELECT DISTINCT x.a,v.p FROM T x,(SELECT DISTINCT z.p FROM (SELECT "
+       "DISTINCT p FROM V) z,(SELECT DISTINCT w.q,r.s FROM (SELECT DISTINCT q "
+       "FROM W) w,(SELECT DISTINCT s FROM R) r WHERE w.q=1) u WHERE z.p=u.q) v "
+       "WHERE x.a=(2)"},
       // Left alone.
       {"only the table whose column decides the collation",
        "SELECT DISTINCT x.a FROM T x,U y WHERE y.k = x.k",

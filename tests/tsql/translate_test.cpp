@@ -421,5 +421,30 @@ TEST(TranslateTest, RefusesWhatWouldChangeMeaningOrCannotRun) {
   }
 }
 
+// IF and BEGIN nest as deep as a batch reasonably does; a deeper text is
+// refused, never a stack overflow.
+TEST(TranslateTest, NestsIfAndBeginToALimit) {
+  auto nested = [](int levels) {
+    std::string text;
+    for (int i = 0; i < levels; ++i) text += i % 2 ? "BEGIN " : "IF 1 = 1 ";
+    text += "SELECT 1";
+    for (int i = levels - 1; i >= 0; --i) text += i % 2 ? " END" : "";
+    return text;
+  };
+  Script s = Translate(nested(64));
+  ASSERT_EQ(s.nodes.size(), 1u);
+  EXPECT_EQ(s.nodes[0].kind, Node::Kind::If);
+  for (int levels : {65, 200000}) {
+    try {
+      Translate(nested(levels));
+      ADD_FAILURE() << levels << " levels accepted";
+    } catch (const Error& e) {
+      EXPECT_NE(e.description().find("nested more than 64 levels"),
+                std::string::npos)
+          << e.description();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace marl::data::tsql

@@ -50,14 +50,8 @@ struct Item {
 class Reducer {
  public:
   Reducer(std::string_view text, const std::vector<Token>& toks, uint32_t first,
-          uint32_t last, const std::vector<int32_t>& match,
-          const std::vector<int32_t>& depth)
-      : text_(text),
-        toks_(toks),
-        first_(first),
-        last_(last),
-        match_(match),
-        depth_(depth) {}
+          uint32_t last, const std::vector<int32_t>& match)
+      : text_(text), toks_(toks), first_(first), last_(last), match_(match) {}
 
   std::vector<TableReduction> Run() {
     if (!kw(first_, Kw::Select)) return out_;
@@ -72,7 +66,6 @@ class Reducer {
 
  private:
   bool in(uint32_t i) const { return i >= first_ && i <= last_; }
-  int32_t depth(uint32_t i) const { return depth_[i - first_]; }
   std::string_view str(uint32_t i) const { return TokenText(text_, toks_[i]); }
   bool kw(uint32_t i, Kw k) const {
     return in(i) && toks_[i].kind == TokKind::Word && toks_[i].kw == k;
@@ -129,13 +122,26 @@ class Reducer {
     return nullptr;
   }
 
-  // Splits [lo, hi] at commas of depth d.
-  std::vector<std::pair<uint32_t, uint32_t>> Split(uint32_t lo, uint32_t hi,
-                                                   int32_t d) const {
+  // The next token of a walk along one level of [.., hi]: past the group
+  // that opens at i, if any. Walks of a level never enter the groups inside
+  // it, so nested SELECT DISTINCTs cost no more than flat ones.
+  uint32_t Next(uint32_t i, uint32_t hi) const {
+    if (op(i, '(')) {
+      const int32_t m = match_[i - first_];
+      if (m > static_cast<int32_t>(i) && static_cast<uint32_t>(m) <= hi) {
+        return static_cast<uint32_t>(m) + 1;
+      }
+    }
+    return i + 1;
+  }
+
+  // Splits [lo, hi] (one level) at its commas.
+  std::vector<std::pair<uint32_t, uint32_t>> Split(uint32_t lo,
+                                                   uint32_t hi) const {
     std::vector<std::pair<uint32_t, uint32_t>> parts;
     uint32_t b = lo;
-    for (uint32_t i = lo; i <= hi; ++i) {
-      if (depth(i) == d && op(i, ',')) {
+    for (uint32_t i = lo; i <= hi; i = Next(i, hi)) {
+      if (op(i, ',')) {
         parts.emplace_back(b, i - 1);
         b = i + 1;
       }
@@ -155,11 +161,9 @@ class Reducer {
   // [b, e] (a subquery's inside); fills the source columns of `item`.
   void SimpleSubquery(uint32_t b, uint32_t e, Item* item) const {
     if (!kw(b, Kw::Select)) return;
-    const int32_t d = depth(b);
     uint32_t from = 0;
     uint32_t where = e + 1;
-    for (uint32_t i = b + 1; i <= e; ++i) {
-      if (depth(i) != d) continue;
+    for (uint32_t i = b + 1; i <= e; i = Next(i, e)) {
       if (kw(i, Kw::From) && from == 0) from = i;
       if (kw(i, Kw::Where) && from != 0) {
         where = i;
@@ -168,8 +172,8 @@ class Reducer {
     }
     if (from == 0 || !ident(from + 1)) return;
     if (from + 1 != where - 1 && !Alias(from + 2, where - 1)) return;
-    for (uint32_t i = where; i <= e; ++i) {  // nothing after WHERE's level
-      if (depth(i) != d) continue;
+    // Nothing after WHERE at its level.
+    for (uint32_t i = where; i <= e; i = Next(i, e)) {
       const Token& t = toks_[i];
       if (t.kind == TokKind::Word &&
           (t.kw == Kw::Group || t.kw == Kw::Order || t.kw == Kw::Union ||
@@ -180,7 +184,7 @@ class Reducer {
     }
     uint32_t list = kw(b + 1, Kw::Distinct) ? b + 2 : b + 1;
     if (list >= from) return;
-    for (auto [pb, pc] : Split(list, from - 1, d)) {
+    for (auto [pb, pc] : Split(list, from - 1)) {
       if (ident(pb) && pb == pc) {
         item->columns.emplace_back(str(pb), str(pb));
       } else if (ident(pb) && pb < pc && Alias(pb + 1, pc)) {
@@ -286,14 +290,18 @@ class Reducer {
     a->used.emplace_back(col);
   }
 
+  // The SELECT DISTINCT at s opens the statement or the group of the
+  // parenthesis before it; [s, e] is that level.
   void Core(uint32_t s) {
-    const int32_t d = depth(s);
-    uint32_t e = s;
-    for (uint32_t j = s + 1; j <= last_ && depth(j) >= d; ++j) e = j;
+    uint32_t e = last_;
+    if (op(s - 1, '(')) {
+      const int32_t m = match_[s - 1 - first_];
+      if (m <= static_cast<int32_t>(s)) return;
+      e = static_cast<uint32_t>(m) - 1;
+    }
     uint32_t from = 0;
     uint32_t where = 0;
-    for (uint32_t j = s + 2; j <= e; ++j) {
-      if (depth(j) != d) continue;
+    for (uint32_t j = s + 2; j <= e; j = Next(j, e)) {
       const Token& t = toks_[j];
       if (t.kind != TokKind::Word) continue;
       switch (t.kw) {
@@ -337,7 +345,7 @@ class Reducer {
     if (where != 0 && where >= e) return;
 
     items_.clear();
-    for (auto [b, c] : Split(from + 1, items_end, d)) {
+    for (auto [b, c] : Split(from + 1, items_end)) {
       Item it;
       if (op(b, '(')) {
         const int32_t m = match_[b - first_];
@@ -369,7 +377,7 @@ class Reducer {
     if (items_.size() < 2) return;
 
     // Select list: whole-item uses only.
-    for (auto [b, c] : Split(s + 2, from - 1, d)) {
+    for (auto [b, c] : Split(s + 2, from - 1)) {
       uint32_t ee = c;
       if (c > b && kw(c - 1, Kw::As) && ident(c)) {
         ee = c - 2;
@@ -426,7 +434,6 @@ class Reducer {
   uint32_t first_;
   uint32_t last_;
   const std::vector<int32_t>& match_;
-  const std::vector<int32_t>& depth_;
   std::vector<Item> items_;
   std::vector<TableReduction> out_;
 };
@@ -435,10 +442,9 @@ class Reducer {
 
 std::vector<TableReduction> FindDistinctReductions(
     std::string_view text, const std::vector<Token>& tokens, uint32_t first,
-    uint32_t last, const std::vector<int32_t>& match,
-    const std::vector<int32_t>& depth) {
+    uint32_t last, const std::vector<int32_t>& match) {
   if (first > last || last >= tokens.size()) return {};
-  return Reducer(text, tokens, first, last, match, depth).Run();
+  return Reducer(text, tokens, first, last, match).Run();
 }
 
 }  // namespace marl::data::tsql::detail

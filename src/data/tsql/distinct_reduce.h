@@ -55,12 +55,12 @@ struct TableReduction {
 };
 
 // Finds the reductions of one statement spanning tokens [first, last].
-// `match` and `depth` are indexed by (token - first): the matching
-// parenthesis (or -1) and the parenthesis depth of each token (a closing
-// parenthesis has the depth outside it). Pure; never throws for any input.
+// `match` is indexed by (token - first): the matching parenthesis of each
+// parenthesis (or -1). Pure; never throws for any input. A SELECT DISTINCT
+// walks its own level only (and the inside of its derived tables), so the
+// work stays proportional to the statement however deeply they nest.
 std::vector<TableReduction> FindDistinctReductions(
     std::string_view text, const std::vector<Token>& tokens, uint32_t first,
-    uint32_t last, const std::vector<int32_t>& match,
-    const std::vector<int32_t>& depth);
+    uint32_t last, const std::vector<int32_t>& match);
 
 }  // namespace marl::data::tsql::detail

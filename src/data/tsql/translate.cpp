@@ -19,6 +19,9 @@
 // - "select @v = ..." where the select list also reads an assigned variable
 //   (row-by-row accumulation such as @s = @s + x) is refused: assigning the
 //   last row would give another result.
+// - IF and BEGIN ... END nest at most kMaxNesting levels deep; the node tree
+//   is built, run and destroyed by recursion, so a deeper text is refused
+//   instead of exhausting the stack.
 #include <functional>
 #include <string>
 #include <unordered_set>
@@ -41,6 +44,8 @@ using detail::ThrowSyntax;
 using detail::ThrowUnsupported;
 using detail::Token;
 using detail::TokKind;
+
+constexpr int kMaxNesting = 64;
 
 class Translator {
  public:
@@ -159,7 +164,18 @@ class Translator {
     return node;
   }
 
+  // Enters an IF or a BEGIN ... END; Leave() when it is parsed. (A refusal
+  // ends the whole translation, so no leave is needed on that path.)
+  void Enter() {
+    if (++nesting_ > kMaxNesting) {
+      ThrowUnsupported("IF or BEGIN ... END nested more than " +
+                       std::to_string(kMaxNesting) + " levels deep");
+    }
+  }
+  void Leave() { --nesting_; }
+
   Node ParseBlock(size_t* r) {
+    Enter();
     Node block;
     block.kind = Node::Kind::Block;
     while (true) {
@@ -167,6 +183,7 @@ class Translator {
       const RawStatement& next = raws_[*r];
       if (next.lead == Kw::End) {
         ++*r;
+        Leave();
         return block;
       }
       block.body.push_back(ParseOne(r));
@@ -175,6 +192,7 @@ class Translator {
 
   Node ParseIf(const RawStatement& raw, size_t* r) {
     if (raw.last == raw.first) ThrowSyntax("IF without a condition");
+    Enter();
     Node node;
     node.kind = Node::Kind::If;
     node.stmt = Render(raw.first + 1, raw.last, "SELECT CASE WHEN (",
@@ -186,6 +204,7 @@ class Translator {
       if (*r >= raws_.size()) ThrowSyntax("ELSE without a statement");
       node.else_body.push_back(ParseOne(r));
     }
+    Leave();
     return node;
   }
 
@@ -394,13 +413,13 @@ class Translator {
     if (compound) {
       ThrowUnsupported("variable assignment in a compound SELECT");
     }
+    const std::unordered_set<std::string> assigned_names(assigned.begin(),
+                                                         assigned.end());
     for (uint32_t k : list_variables) {
       std::string name = VarName(k);
-      for (const std::string& a : assigned) {
-        if (a == name) {
-          ThrowUnsupported("SELECT @" + name + " = ... reading @" + name +
-                           " (row-by-row accumulation)");
-        }
+      if (assigned_names.count(name) != 0) {
+        ThrowUnsupported("SELECT @" + name + " = ... reading @" + name +
+                         " (row-by-row accumulation)");
       }
     }
     Node node;
@@ -417,6 +436,7 @@ class Translator {
   std::unordered_set<std::string> declared_;
   std::function<void(const std::string&)> check_variable_;
   bool writes_ = false;
+  int nesting_ = 0;  // IF and BEGIN levels open at the statement parsed
 };
 
 }  // namespace

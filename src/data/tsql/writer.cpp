@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <unordered_map>
 #include <utility>
 
 #include "data/tsql/distinct_reduce.h"
@@ -393,7 +394,7 @@ void StatementWriter::RewriteLead(Statement* out) {
 }
 
 void StatementWriter::RewriteTokens(Statement* out) {
-  std::vector<std::pair<std::string, int32_t>> variables;  // name -> number
+  std::unordered_map<std::string, int32_t> variables;  // name -> number
   for (uint32_t i = first_; i <= last_; ++i) {
     if (edit(i).drop) continue;
     const Token& t = toks_[i];
@@ -406,16 +407,12 @@ void StatementWriter::RewriteTokens(Statement* out) {
           Replace(i, "?");
           break;
         }
-        int32_t number = 0;
-        for (const auto& v : variables) {
-          if (v.first == name) number = v.second;
+        auto [it, added] = variables.try_emplace(name, 0);
+        if (added) {
+          out->slots.push_back(ParamSlot{true, 0, std::move(name)});
+          it->second = static_cast<int32_t>(out->slots.size());
         }
-        if (number == 0) {
-          out->slots.push_back(ParamSlot{true, 0, name});
-          number = static_cast<int32_t>(out->slots.size());
-          variables.emplace_back(std::move(name), number);
-        }
-        Replace(i, Marker(number));
+        Replace(i, Marker(it->second));
         break;
       }
       case TokKind::Param:
@@ -592,7 +589,7 @@ Statement StatementWriter::Finish(std::string_view head, std::string_view tail,
   ComputeStructure();
   if (statement_mode) {
     for (TableReduction& r :
-         FindDistinctReductions(text_, toks_, first_, last_, match_, depth_)) {
+         FindDistinctReductions(text_, toks_, first_, last_, match_)) {
       Replace(r.token, std::move(r.text));
     }
   }
