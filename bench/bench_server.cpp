@@ -1,11 +1,11 @@
 // The operator tool on a database server against the embedded database: a
 // close of the medium demonstration company and each of the four lists,
 // run through marl-checkout (the built tool beside this benchmark's folder,
-// or MARL_CLI) on the same company in an SQLite file (--db) and, when
-// MARL_TEST_PG names a PostgreSQL server by an ODBC connection string (as
-// ./dev with-pg sets it), in a scratch database on that server (--dsn).
-// After the runs, each PostgreSQL figure is printed as a ratio to the SQLite
-// one of the same run.
+// or MARL_CLI) on the same company in an SQLite file (--db) and in a scratch
+// database on the PostgreSQL server that MARL_TEST_PG names by an ODBC
+// connection string (--dsn), as ./dev with-pg sets it; without it nothing
+// runs. After the runs, each PostgreSQL figure is printed as a ratio to the
+// SQLite one of the same run.
 //
 // What a figure holds: the whole command as the operator runs it (process
 // start, connecting, the work, the output to /dev/null), on both sides. A
@@ -200,16 +200,16 @@ int main(int argc, char** argv) {
   const int closes = std::stoi(Env("MARL_BENCH_CLOSES", "3"));
   const int lists = std::stoi(Env("MARL_BENCH_LISTS", "5"));
 
-  Databases databases;
-  std::vector<Target> targets = {databases.Sqlite()};
   const std::string server = Env("MARL_TEST_PG", "");
-  if (!server.empty()) {
-    targets.push_back(databases.Postgres(server));
-  } else {
+  if (server.empty()) {
     std::fprintf(stderr,
-                 "MARL_TEST_PG is not set: SQLite only (./dev with-pg runs "
-                 "the PostgreSQL side too)\n");
+                 "bench_server: MARL_TEST_PG is not set, nothing to compare "
+                 "(./dev with-pg ./dev bench runs it)\n");
+    return 0;
   }
+  Databases databases;
+  const std::vector<Target> targets = {databases.Sqlite(),
+                                       databases.Postgres(server)};
   for (const Target& t : targets) {
     if (RunTool(Args(
             "init", t,
@@ -245,19 +245,17 @@ int main(int argc, char** argv) {
   Reporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  if (targets.size() > 1) {
-    std::printf("\nPostgreSQL / SQLite (%s company, seed %s):\n", scale.c_str(),
-                seed.c_str());
-    for (const std::string& item : items) {
-      const auto pg = reporter.seconds.find(item + "/PostgreSQL");
-      const auto lite = reporter.seconds.find(item + "/SQLite");
-      if (pg == reporter.seconds.end() || lite == reporter.seconds.end()) {
-        continue;
-      }
-      std::printf("  %-20s %8.1f ms / %8.1f ms = %5.2f\n", item.c_str(),
-                  pg->second * 1e3, lite->second * 1e3,
-                  pg->second / lite->second);
+  std::printf("\nPostgreSQL / SQLite (%s company, seed %s):\n", scale.c_str(),
+              seed.c_str());
+  for (const std::string& item : items) {
+    const auto pg = reporter.seconds.find(item + "/PostgreSQL");
+    const auto lite = reporter.seconds.find(item + "/SQLite");
+    if (pg == reporter.seconds.end() || lite == reporter.seconds.end()) {
+      continue;
     }
+    std::printf("  %-20s %8.1f ms / %8.1f ms = %5.2f\n", item.c_str(),
+                pg->second * 1e3, lite->second * 1e3,
+                pg->second / lite->second);
   }
   return 0;
 }
