@@ -561,7 +561,8 @@ class SqliteConnection final : public PhysicalConnection,
     }
     std::shared_ptr<Script> script;
     try {
-      script = std::make_shared<Script>(Translate(text));
+      script = std::make_shared<Script>(
+          Translate(text, tsql::Dialect::kSqlite, columns_));
     } catch (Error& e) {
       e.set_source(kSource);
       throw;
@@ -705,6 +706,16 @@ class SqliteConnection final : public PhysicalConnection,
   sqlite3* db_ = nullptr;     // db_handle_.get()
   bool read_only_ = false;    // inside RunReadOnly
   bool large_cache_ = false;  // kWriterCacheSize set
+  // Whether a table of this database has a column (views answer no), for the
+  // translation's rewrites; names are resolved as a statement resolves them.
+  tsql::ColumnLookup columns_ = [this](std::string_view table,
+                                       std::string_view column) {
+    const std::string t(table);
+    const std::string c(column);
+    return sqlite3_table_column_metadata(db_, nullptr, t.c_str(), c.c_str(),
+                                         nullptr, nullptr, nullptr, nullptr,
+                                         nullptr) == SQLITE_OK;
+  };
   std::unordered_map<std::string, std::shared_ptr<Script>> scripts_;
   // The last texts looked up; `text` points at a key of scripts_.
   struct RecentScript {
