@@ -226,14 +226,30 @@ struct FunctionMasks {
   int32_t numeric = 0, string = 0, system = 0, time_date = 0;
 };
 
+// The probes run inside one read transaction when the connection has none
+// open: outside a transaction each compilation takes and drops the shared
+// lock and reads the schema cookie again (a few system calls each), which
+// made the probes most of a short process's time.
 const FunctionMasks& Masks(sqlite3* db) {
   static std::once_flag once;
   static FunctionMasks masks;
   std::call_once(once, [db] {
+    bool own = false;
+    if (sqlite3_get_autocommit(db) != 0 &&
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) {
+      own = true;
+      // Starts the read (the schema lock stays held until the end).
+      sqlite3_exec(db, "SELECT 1 FROM sqlite_schema LIMIT 1", nullptr, nullptr,
+                   nullptr);
+    }
     masks.numeric = ProbeMask(db, kNumericProbes);
     masks.string = ProbeMask(db, kStringProbes);
     masks.system = ProbeMask(db, kSystemProbes);
     masks.time_date = ProbeMask(db, kTimeDateProbes);
+    if (own &&
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
   });
   return masks;
 }
