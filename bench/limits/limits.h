@@ -44,7 +44,7 @@ struct Company {
 struct Settings {
   std::string cache_dir;
   int runs = 5;
-  int process_runs = 21;
+  int process_runs = 41;
   std::string only;  // run only the items whose name contains this
 };
 
