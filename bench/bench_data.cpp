@@ -12,7 +12,7 @@
 
 #include "data/ado.h"
 #include "data/sqlite/sqlite_provider.h"
-#include "data/sqlite/translate/script.h"
+#include "data/tsql/script.h"
 #include "marlcheckout/transaction.h"
 
 namespace {

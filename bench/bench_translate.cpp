@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "data/sqlite/translate/script.h"
+#include "data/tsql/script.h"
 
 namespace {
 

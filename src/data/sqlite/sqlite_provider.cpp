@@ -226,14 +226,30 @@ struct FunctionMasks {
   int32_t numeric = 0, string = 0, system = 0, time_date = 0;
 };
 
+// The probes run inside one read transaction when the connection has none
+// open: outside a transaction each compilation takes and drops the shared
+// lock and reads the schema cookie again (a few system calls each), which
+// made the probes most of a short process's time.
 const FunctionMasks& Masks(sqlite3* db) {
   static std::once_flag once;
   static FunctionMasks masks;
   std::call_once(once, [db] {
+    bool own = false;
+    if (sqlite3_get_autocommit(db) != 0 &&
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) {
+      own = true;
+      // Starts the read (the schema lock stays held until the end).
+      sqlite3_exec(db, "SELECT 1 FROM sqlite_schema LIMIT 1", nullptr, nullptr,
+                   nullptr);
+    }
     masks.numeric = ProbeMask(db, kNumericProbes);
     masks.string = ProbeMask(db, kStringProbes);
     masks.system = ProbeMask(db, kSystemProbes);
     masks.time_date = ProbeMask(db, kTimeDateProbes);
+    if (own &&
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
   });
   return masks;
 }
@@ -561,7 +577,8 @@ class SqliteConnection final : public PhysicalConnection,
     }
     std::shared_ptr<Script> script;
     try {
-      script = std::make_shared<Script>(Translate(text));
+      script = std::make_shared<Script>(
+          Translate(text, tsql::Dialect::kSqlite, columns_));
     } catch (Error& e) {
       e.set_source(kSource);
       throw;
@@ -705,6 +722,16 @@ class SqliteConnection final : public PhysicalConnection,
   sqlite3* db_ = nullptr;     // db_handle_.get()
   bool read_only_ = false;    // inside RunReadOnly
   bool large_cache_ = false;  // kWriterCacheSize set
+  // Whether a table of this database has a column (views answer no), for the
+  // translation's rewrites; names are resolved as a statement resolves them.
+  tsql::ColumnLookup columns_ = [this](std::string_view table,
+                                       std::string_view column) {
+    const std::string t(table);
+    const std::string c(column);
+    return sqlite3_table_column_metadata(db_, nullptr, t.c_str(), c.c_str(),
+                                         nullptr, nullptr, nullptr, nullptr,
+                                         nullptr) == SQLITE_OK;
+  };
   std::unordered_map<std::string, std::shared_ptr<Script>> scripts_;
   // The last texts looked up; `text` points at a key of scripts_.
   struct RecentScript {

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 
 namespace marl::data::tsql::detail {
@@ -50,11 +51,21 @@ struct Item {
 class Reducer {
  public:
   Reducer(std::string_view text, const std::vector<Token>& toks, uint32_t first,
-          uint32_t last, const std::vector<int32_t>& match)
-      : text_(text), toks_(toks), first_(first), last_(last), match_(match) {}
+          uint32_t last, const std::vector<int32_t>& match,
+          const ColumnLookup* columns)
+      : text_(text),
+        toks_(toks),
+        first_(first),
+        last_(last),
+        match_(match),
+        columns_(columns != nullptr && *columns ? columns : nullptr) {}
 
   std::vector<TableReduction> Run() {
     if (!kw(first_, Kw::Select)) return out_;
+    // A common table expression could shadow the table a subquery names.
+    for (uint32_t i = first_; columns_ != nullptr && i <= last_; ++i) {
+      if (kw(i, Kw::With)) columns_ = nullptr;
+    }
     for (uint32_t i = first_; i + 1 <= last_; ++i) {
       if (kw(i, Kw::Select) && kw(i + 1, Kw::Distinct) &&
           (i == first_ || op(i - 1, '('))) {
@@ -211,7 +222,7 @@ class Reducer {
   // Checks [lo, hi] (select-list expression or WHERE) for names and
   // constructs the check understands. False: leave the SELECT alone.
   bool Vocabulary(uint32_t lo, uint32_t hi) {
-    for (uint32_t i = lo; i <= hi; ++i) {
+    for (uint32_t i = lo; i <= hi; i = Skip(i) + 1) {
       const Token& t = toks_[i];
       switch (t.kind) {
         case TokKind::Word:
@@ -257,6 +268,114 @@ class Reducer {
         default:
           return false;
       }
+    }
+    return true;
+  }
+
+  // The last token of an accepted IN subquery opening at i, else i.
+  uint32_t Skip(uint32_t i) const {
+    auto it = skip_.find(i);
+    return it != skip_.end() ? it->second : i;
+  }
+
+  // Whether [b, e] is "SELECT [DISTINCT] ... FROM T [[AS] alias] [WHERE ...]"
+  // whose every name is a column of T (by the lookup): it resolves nothing
+  // outside itself.
+  bool SelfContained(uint32_t b, uint32_t e) const {
+    if (columns_ == nullptr || !kw(b, Kw::Select)) return false;
+    uint32_t from = 0;
+    uint32_t where = e + 1;
+    for (uint32_t i = b + 1; i <= e; ++i) {
+      if (kw(i, Kw::From) && from == 0) from = i;
+      if (kw(i, Kw::Where) && from != 0 && where > e) where = i;
+    }
+    if (from == 0 || from + 1 >= where || !ident(from + 1)) return false;
+    const std::string_view table = str(from + 1);
+    std::string_view name = table;  // what qualifies T's columns
+    if (from + 2 < where) {
+      auto alias = Alias(from + 2, where - 1);
+      if (!alias) return false;
+      name = str(where - 1);
+    }
+    auto column = [&](uint32_t i) { return (*columns_)(table, str(i)); };
+    for (uint32_t i = b + 1; i <= e; ++i) {
+      if (i > from && i < where) continue;  // the FROM item
+      const Token& t = toks_[i];
+      switch (t.kind) {
+        case TokKind::String:
+        case TokKind::NString:
+        case TokKind::Number:
+        case TokKind::Param:
+        case TokKind::Variable:
+        case TokKind::Op:
+          break;
+        case TokKind::Word:
+          if (t.kw != Kw::None) {
+            switch (t.kw) {
+              case Kw::Distinct:
+                if (i != b + 1) return false;
+                break;
+              case Kw::From:
+              case Kw::Where:
+              case Kw::As:
+              case Kw::Case:
+              case Kw::Else:
+              case Kw::End:
+              case Kw::Not:
+              case Kw::Null:
+              case Kw::And:
+              case Kw::Or:
+              case Kw::Like:
+                break;
+              default:
+                return false;
+            }
+          } else if (IsReserved(str(i))) {
+            if (!IEq(str(i), "WHEN") && !IEq(str(i), "THEN") &&
+                !IEq(str(i), "IS") && !IEq(str(i), "IN") &&
+                !IEq(str(i), "BETWEEN") && !IEq(str(i), "ESCAPE")) {
+              return false;
+            }
+          } else if (op(i - 1, '.')) {
+            // a column, checked with its qualifier
+          } else if (op(i + 1, '(') || kw(i - 1, Kw::As)) {
+            // a function, or a name given to a result column
+          } else if (op(i + 1, '.')) {
+            if (!IEq(str(i), name) || !ident(i + 2) || !column(i + 2)) {
+              return false;
+            }
+          } else if (!column(i)) {
+            return false;
+          }
+          break;
+        default:
+          return false;  // quoted names and anything else
+      }
+    }
+    return true;
+  }
+
+  // Accepts every subquery of the WHERE [lo, hi] that is the operand of
+  // "q.c [NOT] IN" standing as a whole term and is self-contained; false
+  // when any other subquery is found.
+  bool InSubqueries(uint32_t lo, uint32_t hi) {
+    skip_.clear();
+    for (uint32_t i = lo; i <= hi; ++i) {
+      if (kw(i, Kw::Select)) return false;
+      if (!op(i, '(') || !kw(i + 1, Kw::Select)) continue;
+      const int32_t m = match_[i - first_];
+      if (m <= static_cast<int32_t>(i) || static_cast<uint32_t>(m) > hi) {
+        return false;
+      }
+      const auto close = static_cast<uint32_t>(m);
+      if (i < lo + 4 || !reserved(i - 1, "IN")) return false;
+      const uint32_t p = kw(i - 2, Kw::Not) ? i - 5 : i - 4;
+      if (p < lo || !qualified(p) || !boundary_before(p - 1, lo) ||
+          !boundary_after(close + 1, hi) || !SelfContained(i + 1, close - 1)) {
+        return false;
+      }
+      skip_.emplace(i, close);
+      i = close;
     }
     return true;
   }
@@ -400,8 +519,8 @@ class Reducer {
     // WHERE: comparison operands only.
     if (where != 0) {
       const uint32_t lo = where + 1;
-      if (!Vocabulary(lo, e)) return;
-      for (uint32_t i = lo; i <= e; ++i) {
+      if (!InSubqueries(lo, e) || !Vocabulary(lo, e)) return;
+      for (uint32_t i = lo; i <= e; i = Skip(i) + 1) {
         if (!qualified(i) || (i > lo && op(i - 1, '.'))) continue;
         Item* q = find(str(i));
         if (q == nullptr) return;
@@ -434,6 +553,8 @@ class Reducer {
   uint32_t first_;
   uint32_t last_;
   const std::vector<int32_t>& match_;
+  const ColumnLookup* columns_;
+  std::unordered_map<uint32_t, uint32_t> skip_;  // accepted IN subqueries
   std::vector<Item> items_;
   std::vector<TableReduction> out_;
 };
@@ -442,9 +563,10 @@ class Reducer {
 
 std::vector<TableReduction> FindDistinctReductions(
     std::string_view text, const std::vector<Token>& tokens, uint32_t first,
-    uint32_t last, const std::vector<int32_t>& match) {
+    uint32_t last, const std::vector<int32_t>& match,
+    const ColumnLookup* columns) {
   if (first > last || last >= tokens.size()) return {};
-  return Reducer(text, tokens, first, last, match).Run();
+  return Reducer(text, tokens, first, last, match, columns).Run();
 }
 
 }  // namespace marl::data::tsql::detail

@@ -32,6 +32,14 @@
 //   left operand is a literal or parameter, or the left operand is the same
 //   column of the same table (directly, or a bare column of a subquery
 //   "SELECT [DISTINCT] ... FROM T [alias] [WHERE ...]").
+// With a column lookup, the WHERE may also hold terms "q.c [NOT] IN
+// (subquery)" standing between AND / OR / NOT / parentheses, where the
+// subquery reads one table ("SELECT [DISTINCT] ... FROM T [[AS] alias]
+// [WHERE ...]", no subquery, join, grouping or ordering inside) and every
+// name in it is a column of T by the lookup, qualified by nothing or by T's
+// own name or alias. Such a subquery resolves no name outside itself, so the
+// term depends on the row of q alone; q itself is not reduced, and the
+// statement must have no WITH (a common table expression could shadow T).
 // Why that suffices: DISTINCT in the subquery merges only values that its
 // column's collation (or numeric comparison, for 1 and 1.0) finds equal, and
 // such values give the same outcome in every comparison made under that
@@ -44,6 +52,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data/tsql/script.h"
 #include "data/tsql/tokenizer.h"
 
 namespace marl::data::tsql::detail {
@@ -61,6 +70,7 @@ struct TableReduction {
 // work stays proportional to the statement however deeply they nest.
 std::vector<TableReduction> FindDistinctReductions(
     std::string_view text, const std::vector<Token>& tokens, uint32_t first,
-    uint32_t last, const std::vector<int32_t>& match);
+    uint32_t last, const std::vector<int32_t>& match,
+    const ColumnLookup* columns = nullptr);
 
 }  // namespace marl::data::tsql::detail

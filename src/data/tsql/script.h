@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "marlcheckout/variant.h"
@@ -78,8 +79,17 @@ struct Script {
   bool writes = false;           // any statement writes
 };
 
-// Translates one command text. Throws marl::Error on unsupported input.
-Script Translate(const std::string& text, Dialect dialect = Dialect::kSqlite);
+// What the translation may know of the database: whether table `table`
+// has a column `column` (names compared as the database compares them).
+// Without it, no rewrite is made whose soundness depends on where an
+// unqualified name resolves.
+using ColumnLookup =
+    std::function<bool(std::string_view table, std::string_view column)>;
+
+// Translates one command text. Throws marl::Error on unsupported input. The
+// result depends only on the text, the dialect and the lookup's answers.
+Script Translate(const std::string& text, Dialect dialect = Dialect::kSqlite,
+                 const ColumnLookup& columns = {});
 
 // What the interpreter needs from a database: run one statement with the
 // given values bound to its markers (one value per slot), and return its

@@ -49,8 +49,9 @@ constexpr int kMaxNesting = 64;
 
 class Translator {
  public:
-  Translator(const std::string& text, Dialect dialect)
-      : text_(text), dialect_(dialect) {
+  Translator(const std::string& text, Dialect dialect,
+             const ColumnLookup& columns)
+      : text_(text), dialect_(dialect), columns_(columns) {
     check_variable_ = [this](const std::string& name) {
       if (declared_.count(name) == 0) {
         throw Error(err::kDbSyntax, detail::kFrontEndSource,
@@ -89,6 +90,7 @@ class Translator {
                    const std::vector<uint32_t>& dropped = {}) {
     StatementWriter w(dialect_, text_, toks_, first, last, check_variable_);
     for (uint32_t i : dropped) w.Drop(i);
+    if (columns_) w.SetColumnLookup(&columns_);
     Statement s = w.Finish(head, tail, statement_mode);
     if (s.writes) writes_ = true;
     return s;
@@ -431,6 +433,7 @@ class Translator {
 
   const std::string& text_;
   const Dialect dialect_;
+  const ColumnLookup& columns_;
   std::vector<Token> toks_;
   std::vector<RawStatement> raws_;
   std::unordered_set<std::string> declared_;
@@ -441,8 +444,9 @@ class Translator {
 
 }  // namespace
 
-Script Translate(const std::string& text, Dialect dialect) {
-  return Translator(text, dialect).Run();
+Script Translate(const std::string& text, Dialect dialect,
+                 const ColumnLookup& columns) {
+  return Translator(text, dialect, columns).Run();
 }
 
 }  // namespace marl::data::tsql

@@ -588,8 +588,8 @@ Statement StatementWriter::Finish(std::string_view head, std::string_view tail,
   Statement out;
   ComputeStructure();
   if (statement_mode) {
-    for (TableReduction& r :
-         FindDistinctReductions(text_, toks_, first_, last_, match_)) {
+    for (TableReduction& r : FindDistinctReductions(text_, toks_, first_, last_,
+                                                    match_, columns_)) {
       Replace(r.token, std::move(r.text));
     }
   }

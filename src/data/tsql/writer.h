@@ -65,6 +65,8 @@ class StatementWriter {
       const std::function<void(const std::string&)>& check_variable);
 
   void Drop(uint32_t i) { edit(i).drop = true; }
+  // The database's columns, for the DISTINCT reduction (may be empty).
+  void SetColumnLookup(const ColumnLookup* columns) { columns_ = columns; }
 
   // Runs the rewrites and renders `head` + span + `tail`. `statement_mode`
   // applies the rewrites that depend on the statement's first keyword.
@@ -115,6 +117,7 @@ class StatementWriter {
   uint32_t first_;
   uint32_t last_;
   const std::function<void(const std::string&)>& check_variable_;
+  const ColumnLookup* columns_ = nullptr;
   std::vector<Edit> edits_;
   std::vector<std::string> pool_;
   std::vector<int32_t> match_;  // per span token: matching paren, or -1
