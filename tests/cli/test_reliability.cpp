@@ -84,7 +84,6 @@ TEST_F(Reliability, AKilledCloseLeavesTheStateBeforeOrAfter) {
                               .count();
   std::mt19937 random(14);
   std::uniform_real_distribution<double> moment(0.0, close_ms);
-  int states[2] = {0, 0};
   for (int kill = 0; kill < 20; ++kill) {
     const std::string path = Copy(db_);
     ToolProcess close(dir_, {"close", "--db", path, "--yes"});
@@ -96,10 +95,7 @@ TEST_F(Reliability, AKilledCloseLeavesTheStateBeforeOrAfter) {
     ASSERT_EQ(Tool({"status", "--db", path}).status, 0) << kill;
     const Snapshot now = TakeSnapshot(path);
     ASSERT_TRUE(now == before || now == after) << "kill " << kill;
-    ++states[now == after ? 1 : 0];
   }
-  std::cout << "killed closes: " << states[0] << " before, " << states[1]
-            << " after\n";
 }
 
 // Closes and reopens among status, list and check loops: no command fails.
@@ -163,9 +159,6 @@ TEST_F(Reliability, BadProfilePeriodsAreRefused) {
       {"close",
        "UPDATE t_SystemProfile SET FValue='abc' WHERE FKey='CurrentPeriod'",
        "CB CurrentPeriod is 'abc'"},
-      {"close",
-       "UPDATE t_SystemProfile SET FValue='0' WHERE FKey='CurrentPeriod'",
-       "CB CurrentPeriod is '0'"},
       {"close",
        "UPDATE t_SystemProfile SET FValue='40000' WHERE FKey='CurrentYear'",
        "CB CurrentYear is '40000', not a whole number from 1900 to 9999"},
