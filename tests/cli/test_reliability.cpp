@@ -107,6 +107,29 @@ TEST_F(Reliability, ReadersNeverMakeACloseFail) {
            ";Busy Timeout=" + std::to_string(busy_ms) +
            "};DBMS Name=SQLite;DBMS Version=3;LANGUAGE=en";
   };
+  // A reader holding a read transaction does not hold up a close's commit;
+  // a writer holding the lock does not hold up status, and makes a close
+  // refuse once the busy timeout has run out.
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(db_.c_str(), &other), SQLITE_OK);
+  auto run = [other](const char* sql) {
+    EXPECT_EQ(sqlite3_exec(other, sql, nullptr, nullptr, nullptr), SQLITE_OK)
+        << sql << ": " << sqlite3_errmsg(other);
+  };
+  run("BEGIN; SELECT COUNT(*) FROM cbBalance;");
+  ToolResult r = Tool({"close", "--dsn", dsn(300), "--yes"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  run("COMMIT; BEGIN IMMEDIATE;");
+  r = Tool({"status", "--dsn", dsn(300)});
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = Tool({"reopen", "--dsn", dsn(300), "--yes"});
+  EXPECT_EQ(r.status, 4) << r.err;
+  EXPECT_NE(r.err.find("(waited 0.3 s"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("nothing was changed"), std::string::npos) << r.err;
+  run("ROLLBACK");
+  sqlite3_close(other);
+  ASSERT_EQ(Tool({"reopen", "--dsn", dsn(300), "--yes"}).status, 0);
+
   std::atomic<bool> done{false};
   std::atomic<int> reads{0}, failed_reads{0};
   std::vector<std::thread> readers;
