@@ -45,14 +45,15 @@ CommandRunner SetupCheck(CLI::App& app) {
   CLI::App* sub =
       app.add_subcommand("check", "The three pre-close checks as yes/no lines");
   AddConnectionOptions(sub, &o->connection);
-  sub->add_option("--period", o->period,
-                  "The period to check, YYYY/P (default: the current one)");
+  CLI::Option* period =
+      sub->add_option("--period", o->period,
+                      "The period to check, YYYY/P (default: the current one)");
   sub->footer("Exit status: 0 shown; 2 usage; 3 a component error.");
-  return [o] {
+  return [o, period] {
     return RunGuarded("check", [&] {
       Target t = OpenTarget(o->connection);
       std::optional<YearPeriod> p;
-      if (!o->period.empty()) p = ParseYearPeriod(o->period);
+      if (period->count() > 0) p = ParseYearPeriod(o->period);
       return RunCheck(t, p, std::cout);
     });
   };

@@ -21,23 +21,26 @@
 // CheckOutUpdate.Delete of N's cost balance rows, SetCurrentPeriod P with
 // bUnClosed true.
 //
-// Two commands started together. The period to work on is read first, from
-// committed data, outside the transaction. The first statement inside the
-// scope takes the database's write lock, so a second close waits there (the
-// provider's busy timeout) and, once it has the database, reads the current
-// period again (TransPeriod): when it is no longer the period it set out to
-// close, it refuses (exit 4); when the wait runs out it fails with the
-// database's "locked" error (exit 3). So a double start makes exactly one
-// close. On SQLite, the provider keeps a write transaction's changes in its
-// page cache until the commit, so readers are held up only during the
-// commit itself, and the first read does not wait at all (NoWait): a
-// command whose first read lands in another's commit fails at once with the
-// database's "locked" error instead of reading the period just opened. A
-// server database answers that read from committed data without waiting.
-// Nothing the tool sends itself inside the transaction is particular to
-// one database: the rows of each step are the records affected that the
-// provider reported for the step's texts (data::RecordsAffected), and the
-// table counts are plain COUNT(*) queries.
+// Readers and two commands started together. An SQLite database is kept in
+// write-ahead-log mode (the provider switches a database to it when it
+// opens it, see sqlite_provider.h): readers (status, check, list, the
+// period read below) never wait for a close, and a close never waits for
+// them; they read the committed state throughout. The period to work on is
+// read first, from committed data, outside the transaction, and checked
+// (CheckedProfilePeriod: refused, exit 4, when the profile holds no usable
+// period). The first statement inside the scope (TransPeriod) takes the
+// database's write lock, so a second close waits there, up to the busy
+// timeout (saying so on a terminal), and, once it has the database, reads
+// and checks the current period again: when it is no longer the period it
+// set out to close, it refuses (exit 4); when the wait runs out it refuses
+// too (exit 4), naming what it waited for and for how long. So a double
+// start makes exactly one close. A server database answers the first read
+// from committed data without waiting. Nothing the tool sends itself
+// inside the transaction is particular to one database: the rows of each
+// step are the records affected that the provider reported for the step's
+// texts (data::RecordsAffected), and the table counts are plain COUNT(*)
+// queries. Any error that ends the plan rolls all of it back, and the
+// message says that nothing was changed.
 //
 // Choices made here:
 // - The confirmation prompt appears only when standard input is a terminal
@@ -53,11 +56,13 @@
 //   records affected the provider reported for its texts).
 //
 // Test-only: MARL_FAULT_MATCH=TEXT and MARL_FAULT_NTH=N make the N-th
-// statement (default 1) of the plan that contains TEXT (any statement when
-// TEXT is empty) fail, through the data layer's fault injection. They exist
-// for the tool's own tests of the all-or-nothing rule; do not set them
+// statement (default 1) that the component runs inside the plan's
+// transaction, counting only the statements of texts that contain TEXT
+// (every text when TEXT is not set), fail, through the data layer's fault
+// injection (data::FaultPlan: a text of several statements can fail after
+// its first ones ran). The tool's own reads are not counted. They exist for
+// the tool's own tests of the all-or-nothing rule; do not set them
 // otherwise.
-#include <strings.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -73,6 +78,7 @@
 #include "marlcheckout/registry.h"
 #include "marlcheckout/transaction.h"
 #include "operator.h"
+#include "safeguards.h"
 #include "table_format.h"
 
 namespace marl::cli {
@@ -128,18 +134,24 @@ class Progress {
   bool tty_;
 };
 
-// Test-only fault injection (see the file comment).
-void ApplyTestFaultPlan() {
-  const char* match = std::getenv("MARL_FAULT_MATCH");
-  const char* nth = std::getenv("MARL_FAULT_NTH");
-  if (match == nullptr && nth == nullptr) return;
-  data::FaultPlan plan;
-  plan.nth = nth != nullptr ? std::atoll(nth) : 1;
-  plan.number = err::kDbFail;
-  plan.description = "Injected fault (MARL_FAULT_MATCH/MARL_FAULT_NTH)";
-  plan.match = match != nullptr ? match : "";
-  data::SetFaultPlan(plan);
-}
+// Test-only fault injection (see the file comment), armed while alive.
+class TestFaultPlan {
+ public:
+  TestFaultPlan() {
+    const char* match = std::getenv("MARL_FAULT_MATCH");
+    const char* nth = std::getenv("MARL_FAULT_NTH");
+    if (match == nullptr && nth == nullptr) return;
+    data::FaultPlan plan;
+    plan.nth = nth != nullptr ? std::atoll(nth) : 1;
+    plan.number = err::kDbFail;
+    plan.description = "Injected fault (MARL_FAULT_MATCH/MARL_FAULT_NTH)";
+    plan.match = match != nullptr ? match : "";
+    data::SetFaultPlan(plan);
+  }
+  ~TestFaultPlan() { data::SetFaultPlan({}); }
+  TestFaultPlan(const TestFaultPlan&) = delete;
+  TestFaultPlan& operator=(const TestFaultPlan&) = delete;
+};
 
 // Runs the steps in order inside the current transaction scope, with
 // progress, filling the report with the records each step affected and the
@@ -157,7 +169,6 @@ void RunSteps(const std::vector<PlanStep>& steps, Database& db,
   for (const std::string& t : tables) {
     report->tables.push_back({t, db.Count(t), 0});
   }
-  ApplyTestFaultPlan();
   Progress progress(steps.size());
   const auto plan_start = std::chrono::steady_clock::now();
   for (size_t i = 0; i < steps.size(); ++i) {
@@ -169,7 +180,6 @@ void RunSteps(const std::vector<PlanStep>& steps, Database& db,
       step.run();
     } catch (...) {
       progress.Fail(i + 1, step.name);
-      data::SetFaultPlan({});
       throw;
     }
     StepResult r;
@@ -181,7 +191,6 @@ void RunSteps(const std::vector<PlanStep>& steps, Database& db,
     progress.Finish(i + 1, r);
     report->steps.push_back(r);
   }
-  data::SetFaultPlan({});
   report->seconds = std::chrono::duration<double>(
                         std::chrono::steady_clock::now() - plan_start)
                         .count();
@@ -262,36 +271,15 @@ void PrintPlanReport(const PlanReport& report, bool with_steps,
   out << tables.Render("  ");
 }
 
-// The target for the first read of the period, before the plan's
-// transaction: it must not wait for another command's commit. A read that
-// waited would see the period that the other command has just opened and
-// set out to close it as well (two closes from one double start). Without
-// waiting, a read that lands in another command's commit fails at once with
-// the database's "locked" error (exit 3), and a read that lands while the
-// other command is still working sees the committed period, which the check
-// inside the transaction then finds changed (exit 4).
-// Only the SQLite provider waits for a writer; any other database is read
-// with the target as it is.
-namespace {
-Target NoWait(const Target& target) {
-  Target t = target;
-  const std::string provider =
-      data::ConnectionParams::Parse(t.connect).Get("provider");
-  if (strcasecmp(provider.c_str(), "SQLite") != 0) return t;
-  if (!t.connect.empty() && t.connect.back() != ';') t.connect += ';';
-  t.connect += "Busy Timeout=0";
-  return t;
-}
-}  // namespace
-
 int RunClose(const Target& target, const PlanOptions& o, std::ostream& out,
              PlanReport* report) {
   YearPeriod current;
   int32_t period_count = 0;
   {
-    Database db(NoWait(target));  // committed data; never waits for a commit
-    current = db.CurrentPeriod();
-    period_count = db.PeriodCount();
+    Database db(target);  // committed data
+    const ProfilePeriod checked = CheckedProfilePeriod(db);
+    current = checked.current;
+    period_count = checked.period_count;
   }
   if (o.period && !(*o.period == current)) {
     throw Refused("the current period is " + ToText(current) + ", not " +
@@ -312,6 +300,7 @@ int RunClose(const Target& target, const PlanOptions& o, std::ostream& out,
   report->from = from;
   TransactionScope scope;
   Database db(target);  // joins the scope
+  TestFaultPlan fault_plan;
   auto update = CreateObject<CheckOutUpdate>();
   auto close = CreateObject<CloseData>();
   Variant tvec, batches;
@@ -319,7 +308,8 @@ int RunClose(const Target& target, const PlanOptions& o, std::ostream& out,
   // First statement of the scope: takes the write lock (waits for another
   // close) and reads the period as it now stands.
   update->TransPeriod(target.dsn, tvec, batches, y, p, ny, np);
-  if (!(YearPeriod{y, p} == from)) {
+  if (!(CheckedProfilePeriod(db).current == from) ||
+      !(YearPeriod{y, p} == from)) {
     throw Refused("the current period is now " + ToText({y, p}) + ", not " +
                   ToText(from) +
                   ": another close or reopen finished first; nothing was "
@@ -385,9 +375,10 @@ int RunReopen(const Target& target, const PlanOptions& o, std::ostream& out,
   YearPeriod current;
   int32_t period_count = 0;
   {
-    Database db(NoWait(target));
-    current = db.CurrentPeriod();
-    period_count = db.PeriodCount();
+    Database db(target);
+    const ProfilePeriod checked = CheckedProfilePeriod(db);
+    current = checked.current;
+    period_count = checked.period_count;
   }
   const YearPeriod back = PreviousPeriod(current, period_count);
   out << "Reopen: back from " << ToText(current) << " to " << ToText(back)
@@ -409,13 +400,15 @@ int RunReopen(const Target& target, const PlanOptions& o, std::ostream& out,
   report->to = back;
   TransactionScope scope;
   Database db(target);
+  TestFaultPlan fault_plan;
   auto update = CreateObject<CheckOutUpdate>();
   auto close = CreateObject<CloseData>();
   auto info = CreateObject<CheckOutInfo>();
   Variant tvec, batches;
   int32_t y = 0, p = 0, ny = 0, np = 0;
   update->TransPeriod(target.dsn, tvec, batches, y, p, ny, np);
-  if (!(YearPeriod{y, p} == current)) {
+  if (!(CheckedProfilePeriod(db).current == current) ||
+      !(YearPeriod{y, p} == current)) {
     throw Refused("the current period is now " + ToText({y, p}) + ", not " +
                   ToText(current) +
                   ": another close or reopen finished first; nothing was "
@@ -498,9 +491,10 @@ CommandRunner SetupClose(CLI::App& app) {
       "Close the current period: the whole plan in one transaction, all or "
       "nothing");
   AddConnectionOptions(sub, &o->connection);
-  sub->add_option("--period", o->period,
-                  "The period to close, YYYY/P; refused unless it is the "
-                  "current one");
+  CLI::Option* period =
+      sub->add_option("--period", o->period,
+                      "The period to close, YYYY/P; refused unless it is the "
+                      "current one");
   sub->add_flag("--dry-run", o->plan.dry_run,
                 "Run the whole plan, report it, then roll it back");
   sub->add_flag("--yes", o->plan.yes, "Do not ask for confirmation");
@@ -511,13 +505,17 @@ CommandRunner SetupClose(CLI::App& app) {
       "EndHistoryData, UpdateCostBalance, SetCurrentPeriod.\n"
       "Exit status: 0 closed (or dry run done); 2 usage; 3 a component "
       "error (nothing changed); 4 refused (nothing changed).");
-  return [o] {
+  return [o, period] {
     return RunGuarded("close", [&] {
       Target t = OpenTarget(o->connection);
       PlanOptions plan = o->plan;
-      if (!o->period.empty()) plan.period = ParseYearPeriod(o->period);
+      if (period->count() > 0) plan.period = ParseYearPeriod(o->period);
       PlanReport report;
-      return RunClose(t, plan, std::cout, &report);
+      try {
+        return RunClose(t, plan, std::cout, &report);
+      } catch (const Error& e) {
+        RaiseEnded(e, "close");
+      }
     });
   };
 }
@@ -547,7 +545,11 @@ CommandRunner SetupReopen(CLI::App& app) {
     return RunGuarded("reopen", [&] {
       Target t = OpenTarget(o->connection);
       PlanReport report;
-      return RunReopen(t, o->plan, std::cout, &report);
+      try {
+        return RunReopen(t, o->plan, std::cout, &report);
+      } catch (const Error& e) {
+        RaiseEnded(e, "reopen");
+      }
     });
   };
 }

@@ -119,6 +119,10 @@ int RunInitDb(const InitOptions& o) {
       return kExitFailure;
     }
   }
+  // Readers beside one writer from the first use on (the provider also
+  // switches a database it opens; see sqlite_provider.h).
+  sqlite3_exec(db.get(), "PRAGMA journal_mode = WAL", nullptr, nullptr,
+               nullptr);
   db.reset();
   RemoveDatabase(o.db);
   fs::rename(tmp, o.db, ec);

@@ -2,12 +2,14 @@
 // period's cost balance totals, the completion state of batch products and
 // the row counts of the current period in the main tables.
 //
-// TransPeriod requires a transaction: it runs as a root call of its own
-// (writes nothing) and waits while a close holds the database.
+// TransPeriod requires a transaction: it runs in a read-only one, which
+// takes no write lock, so status neither waits for a close nor holds one
+// up.
 #include <iostream>
 #include <map>
 
 #include "marlcheckout/check_out_update.h"
+#include "marlcheckout/transaction.h"
 #include "operator.h"
 #include "table_format.h"
 
@@ -55,7 +57,11 @@ int RunStatus(const Target& target, std::ostream& out) {
   auto update = NewComponent<CheckOutUpdate>();
   Variant tvec, batches;
   int32_t y = 0, p = 0, ny = 0, np = 0;
-  update->TransPeriod(target.dsn, tvec, batches, y, p, ny, np);
+  {
+    TransactionScope read(TxAccess::kReadOnly);
+    update->TransPeriod(target.dsn, tvec, batches, y, p, ny, np);
+    read.Commit();
+  }
   const YearPeriod current{y, p};
   out << "Database:       " << target.label << "\n"
       << "Current period: " << ToText(current) << "\n"

@@ -11,6 +11,7 @@
 #include "data/ado.h"
 #include "data/cparse.h"
 #include "data/provider.h"
+#include "safeguards.h"
 
 namespace marl::cli {
 
@@ -42,6 +43,7 @@ Target OpenTarget(const ConnectionOptions& o) {
     t.dsn = SqliteDsn(o.db, o.lang);
     t.label = o.db;
   } else {
+    CheckPropertyString(o.dsn);
     t.dsn = o.dsn;
   }
   data::CParse parse;
@@ -53,7 +55,11 @@ Target OpenTarget(const ConnectionOptions& o) {
                      t.dsn);
   }
   if (t.label.empty()) t.label = MaskPasswords(t.connect);
-  if (!o.trace.empty()) data::SetTraceFile(o.trace);
+  if (!o.trace.empty()) {
+    CheckTraceFile(o.trace, t);
+    data::SetTraceFile(o.trace);
+  }
+  AnnounceWaits();
   return t;
 }
 
@@ -106,6 +112,7 @@ void Database::Close() {
 }
 
 std::vector<std::vector<Variant>> Database::Rows(const std::string& sql) {
+  data::FaultExempt own_read;  // the fault plan aims at the component only
   return conn_->Run(sql, {}).rows;
 }
 

@@ -19,6 +19,10 @@
 //   transaction rolls it back and raises kTransactionAborted.
 // - Resources (database connections) enlist with a key; Find(key) lets the
 //   data layer share one physical connection per connection string.
+// - A read-only transaction (TxAccess::kReadOnly, given to the scope that
+//   opens it) only reads: its database connections begin read transactions,
+//   which take no write lock and see one committed state throughout, and a
+//   text that writes fails in it. Root transactions of calls are read-write.
 // - Apartment rule: a Component may only be called on the thread that
 //   created it; a call from another thread raises kWrongThread.
 // Thread safety: a Transaction is used by the thread that runs its calls;
@@ -48,9 +52,11 @@ class MARL_API Resource {
   virtual void Rollback() = 0;
 };
 
+enum class TxAccess { kReadWrite, kReadOnly };
+
 class MARL_API Transaction {
  public:
-  Transaction();
+  explicit Transaction(TxAccess access = TxAccess::kReadWrite);
   ~Transaction();  // rolls back when still active
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
@@ -65,6 +71,7 @@ class MARL_API Transaction {
   void Doom() { doomed_ = true; }
   bool IsDoomed() const { return doomed_; }
   bool IsActive() const { return active_; }
+  bool IsReadOnly() const { return access_ == TxAccess::kReadOnly; }
 
   // Commits every resource in enlistment order; when doomed, rolls back and
   // raises kTransactionAborted. A resource that fails to commit makes the
@@ -74,13 +81,14 @@ class MARL_API Transaction {
 
  private:
   std::vector<std::pair<std::string, std::shared_ptr<Resource>>> resources_;
+  TxAccess access_;
   bool doomed_ = false;
   bool active_ = true;
 };
 
 class MARL_API TransactionScope {
  public:
-  TransactionScope();
+  explicit TransactionScope(TxAccess access = TxAccess::kReadWrite);
   ~TransactionScope();  // rolls back when not committed
   TransactionScope(const TransactionScope&) = delete;
   TransactionScope& operator=(const TransactionScope&) = delete;

@@ -6,7 +6,8 @@
 // under the key "db:" + the connection string in canonical form (keys
 // lower-cased and sorted: "Data Source=x;Provider=SQLite" and
 // "provider=SQLite; data source=x" are one connection). The database
-// transaction begins (taking the write lock at once) on the first text run
+// transaction begins (taking the write lock at once; a read transaction,
+// without it, for a read-only platform transaction) on the first text run
 // through any of those handles, and ends when the platform transaction commits
 // or rolls back. Should the database end that transaction on its own (a failure
 // that rolls the whole transaction back), the next text run through a handle,
@@ -75,8 +76,8 @@ std::string EnlistmentKey(const std::string& connection_string) {
 // The physical connection of one transaction and connection string.
 class EnlistedConnection final : public Resource {
  public:
-  explicit EnlistedConnection(std::shared_ptr<PhysicalConnection> conn)
-      : conn_(std::move(conn)) {}
+  EnlistedConnection(std::shared_ptr<PhysicalConnection> conn, bool read_only)
+      : conn_(std::move(conn)), read_only_(read_only) {}
 
   bool ended() const { return ended_; }
   const std::shared_ptr<PhysicalConnection>& connection() const {
@@ -91,7 +92,7 @@ class EnlistedConnection final : public Resource {
                   "The database rolled back the transaction after an earlier "
                   "error; its work is lost");
     }
-    conn_->Begin(true);
+    conn_->Begin(!read_only_);
     begun_ = true;
   }
 
@@ -128,6 +129,7 @@ class EnlistedConnection final : public Resource {
 
  private:
   std::shared_ptr<PhysicalConnection> conn_;
+  bool read_only_;  // of a read-only transaction: begins a read transaction
   bool begun_ = false;
   bool ended_ = false;
 };
@@ -164,7 +166,8 @@ void Connection::Open(const std::string& connection_string,
         std::dynamic_pointer_cast<EnlistedConnection>(tx->Find(key));
     if (!existing) {
       existing = std::make_shared<EnlistedConnection>(
-          std::shared_ptr<PhysicalConnection>(OpenPhysical(connection_string)));
+          std::shared_ptr<PhysicalConnection>(OpenPhysical(connection_string)),
+          tx->IsReadOnly());
       tx->Enlist(key, existing);
     }
     handle->conn = existing->connection();

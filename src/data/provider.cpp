@@ -60,6 +60,7 @@ struct State {
   std::string trace_file;
   FaultPlan fault;
   int64_t fault_seen = 0;
+  std::function<void(int64_t)> wait_notice;
 };
 
 State& GlobalState() {
@@ -330,25 +331,33 @@ std::string FreeTdsString(const ConnectionParams& params) {
   return out;
 }
 
-// Raises the planned fault when `text` is the one it aims at.
-void CheckFault(const std::string& text) {
-  if (!g_fault_armed) return;
-  State& s = GlobalState();
-  std::unique_lock<std::mutex> lock(s.mu);
-  if (s.fault.nth <= 0) return;
-  if (!s.fault.match.empty() && text.find(s.fault.match) == std::string::npos) {
-    return;
+// The fault plan's view of the text the thread is running: whether its
+// statements count (see FaultPlan), and whether the thread is exempt.
+thread_local bool t_fault_exempt = false;
+thread_local bool t_text_counted = false;
+
+class CountedText {
+ public:
+  explicit CountedText(const std::string& text) : previous_(t_text_counted) {
+    t_text_counted = false;
+    if (!g_fault_armed || t_fault_exempt) return;
+    State& s = GlobalState();
+    std::lock_guard<std::mutex> lock(s.mu);
+    t_text_counted =
+        s.fault.nth > 0 && (s.fault.match.empty() ||
+                            text.find(s.fault.match) != std::string::npos);
   }
-  if (++s.fault_seen < s.fault.nth) return;
-  Error error(s.fault.number, "FaultInjection", s.fault.description);
-  s.fault = FaultPlan{};
-  s.fault_seen = 0;
-  g_fault_armed = false;
-  throw error;
-}
+  ~CountedText() { t_text_counted = previous_; }
+  CountedText(const CountedText&) = delete;
+  CountedText& operator=(const CountedText&) = delete;
+
+ private:
+  bool previous_;
+};
 
 // The decorator every physical connection is wrapped in: counts, traces and
-// (for tests) fails texts before they reach the provider, and adds up the
+// (for tests) marks the texts whose statements the fault plan counts, and
+// adds up the
 // records they affected. Native scripts pass straight through.
 class InstrumentedConnection final : public PhysicalConnection {
  public:
@@ -364,7 +373,7 @@ class InstrumentedConnection final : public PhysicalConnection {
                 const std::vector<BoundParam>& params) override {
     ++g_statements;
     if (g_tracing) AppendTrace(text, params);
-    CheckFault(text);
+    CountedText counted(text);
     return Counted(inner_->Run(text, params));
   }
 
@@ -372,7 +381,7 @@ class InstrumentedConnection final : public PhysicalConnection {
                         const std::vector<BoundParam>& params) override {
     ++g_statements;
     if (g_tracing) AppendTrace(text, params);
-    CheckFault(text);
+    CountedText counted(text);
     return Counted(inner_->RunReadOnly(text, params));
   }
 
@@ -575,6 +584,46 @@ void SetFaultPlan(const FaultPlan& plan) {
   s.fault = plan.nth > 0 ? plan : FaultPlan{};
   s.fault_seen = 0;
   g_fault_armed = plan.nth > 0;
+}
+
+int64_t FaultStatementsSeen() {
+  State& s = GlobalState();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return s.fault_seen;
+}
+
+FaultExempt::FaultExempt() : previous_(t_fault_exempt) {
+  t_fault_exempt = true;
+}
+
+FaultExempt::~FaultExempt() { t_fault_exempt = previous_; }
+
+void FaultPoint() {
+  if (!t_text_counted || t_fault_exempt || !g_fault_armed) return;
+  State& s = GlobalState();
+  std::unique_lock<std::mutex> lock(s.mu);
+  if (s.fault.nth <= 0) return;
+  if (++s.fault_seen < s.fault.nth) return;
+  Error error(s.fault.number, "FaultInjection", s.fault.description);
+  s.fault = FaultPlan{};
+  g_fault_armed = false;
+  throw error;
+}
+
+void NotifyWaiting(int64_t timeout_ms) {
+  std::function<void(int64_t)> notice;
+  {
+    State& s = GlobalState();
+    std::lock_guard<std::mutex> lock(s.mu);
+    notice = s.wait_notice;
+  }
+  if (notice) notice(timeout_ms);
+}
+
+void SetWaitNotice(std::function<void(int64_t timeout_ms)> notice) {
+  State& s = GlobalState();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.wait_notice = std::move(notice);
 }
 
 int64_t StatementsRun() { return g_statements.load(); }

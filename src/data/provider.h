@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -150,9 +151,15 @@ ProviderChoice ChooseProvider(const std::string& connection_string);
 void SetTraceFile(const std::string& file);
 std::string TraceFile();
 
-// Fault injection for tests: the `nth` statement text handed to Run from now
-// on (1-based, counted over all connections) fails with `error`. nth = 0
-// switches it off. Optionally only texts containing `match` are counted.
+// Fault injection for tests. The plan counts the statements the providers
+// execute (a text of several statements counts each of them, after any
+// translation; a text sent as written counts once) of every text handed to
+// Run or RunReadOnly that contains `match` (every text when `match` is
+// empty); statements run on a thread while a FaultExempt is alive there are
+// not counted. The `nth` of them (1-based, over all connections) fails with
+// `number` and `description` instead of running, so the statements of its
+// text before it have run: a text can be failed in the middle. nth = 0
+// switches the plan off; the plan also ends when it has fired.
 struct FaultPlan {
   int64_t nth = 0;
   int32_t number = 0;
@@ -160,6 +167,33 @@ struct FaultPlan {
   std::string match;
 };
 void SetFaultPlan(const FaultPlan& plan);
+// Statements counted by the plan since it was set (for tests).
+int64_t FaultStatementsSeen();
+
+// While alive, the statements run on this thread are not counted by the
+// fault plan (the operator tool's own reads beside the component's work).
+class FaultExempt {
+ public:
+  FaultExempt();
+  ~FaultExempt();
+  FaultExempt(const FaultExempt&) = delete;
+  FaultExempt& operator=(const FaultExempt&) = delete;
+
+ private:
+  bool previous_;
+};
+
+// For providers: called before each statement they execute for a text of
+// Run or RunReadOnly; raises the planned fault when it is this statement.
+void FaultPoint();
+
+// For providers: called once per wait when a connection has waited a while
+// for another connection's lock, with the longest it will wait (ms). The
+// notice set with SetWaitNotice is called (empty: nothing happens); it must
+// not throw.
+void NotifyWaiting(int64_t timeout_ms);
+void SetWaitNotice(std::function<void(int64_t timeout_ms)> notice);
+
 int64_t StatementsRun();  // statements handed to Run since start (counter)
 
 // Records affected since start, over every connection: the sum of the

@@ -50,7 +50,7 @@ Error Aborted() {
 
 }  // namespace
 
-Transaction::Transaction() = default;
+Transaction::Transaction(TxAccess access) : access_(access) {}
 
 Transaction::~Transaction() { Rollback(); }
 
@@ -126,7 +126,8 @@ void Transaction::Rollback() {
   }
 }
 
-TransactionScope::TransactionScope() : tx_(std::make_shared<Transaction>()) {
+TransactionScope::TransactionScope(TxAccess access)
+    : tx_(std::make_shared<Transaction>(access)) {
   t_scopes.push_back(tx_);
 }
 

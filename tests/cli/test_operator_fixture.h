@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -39,7 +41,7 @@ class ToolProcess {
   ToolProcess(const std::filesystem::path& dir,
               const std::vector<std::string>& args,
               const std::map<std::string, std::string>& env = {}) {
-    static int counter = 0;
+    static std::atomic<int> counter{0};  // processes may start on threads
     const std::string stem = "run" + std::to_string(++counter);
     out_ = dir / (stem + ".out");
     err_ = dir / (stem + ".err");
@@ -71,6 +73,11 @@ class ToolProcess {
       pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
+  }
+
+  // Ends the process at once (SIGKILL).
+  void Kill() {
+    if (pid_ > 0) ::kill(pid_, SIGKILL);
   }
 
   ToolResult Wait() {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,84 @@ TEST_F(ProviderExtrasTest, ReadersDoNotWaitForALargeWriteTransaction) {
   EXPECT_EQ(Count("t_C"), 0);
   writer->Commit();
   EXPECT_EQ(Count("t_C"), 51200);
+}
+
+// The fault plan counts the statements of the texts it aims at, not the
+// texts: the second statement of a text fails after the first one ran. A
+// thread's exempt statements are not counted.
+TEST_F(ProviderExtrasTest, FaultPlanFailsTheNthStatementEvenInsideAText) {
+  OpenPhysical(cs_)->RunNativeScript(kSchema);
+  const std::string two =
+      "INSERT INTO t_B VALUES (1)\r\nINSERT INTO t_B VALUES (2)";
+  struct Case {
+    FaultPlan plan;
+    bool exempt;
+    int64_t rows_when_failed;  // -1: no fault fires
+  };
+  const std::vector<Case> cases = {
+      {{1, err::kDbFail, "boom", ""}, false, 0},
+      {{2, err::kDbFail, "boom", ""}, false, 1},
+      {{2, err::kDbFail, "boom", "t_B VALUES (2)"}, false, 1},
+      {{3, err::kDbFail, "boom", "t_B"}, false, -1},
+      {{1, err::kDbFail, "boom", "t_A"}, false, -1},
+      {{1, err::kDbFail, "boom", ""}, true, -1},
+  };
+  for (const Case& c : cases) {
+    auto conn = OpenPhysical(cs_);
+    conn->Begin(true);
+    SetFaultPlan(c.plan);
+    try {
+      std::optional<FaultExempt> exempt;
+      if (c.exempt) exempt.emplace();
+      conn->Run(two, {});
+      EXPECT_EQ(c.rows_when_failed, -1) << c.plan.nth << c.plan.match;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.description(), "boom");
+      EXPECT_EQ(conn->Run("SELECT COUNT(*) FROM t_B", {}).rows[0][0].AsI4(),
+                c.rows_when_failed)
+          << c.plan.nth;
+    }
+    SetFaultPlan({});
+    conn->Rollback();
+  }
+}
+
+// A read transaction takes no write lock: a writer commits while it is
+// open, it keeps reading the state it began with, and it refuses a text
+// that writes. A lock held past the busy timeout says how long was waited,
+// and the wait is told to the wait notice once.
+TEST_F(ProviderExtrasTest, ReadTransactionsLetAWriterThrough) {
+  OpenPhysical(cs_)->RunNativeScript(kSchema);
+  auto reader = OpenPhysical(cs_);
+  reader->Begin(false);
+  EXPECT_EQ(reader->Run("SELECT COUNT(*) FROM t_A", {}).rows[0][0].AsI4(), 2);
+  auto writer = OpenPhysical(cs_ + ";Busy Timeout=0");
+  writer->Begin(true);
+  writer->Run("INSERT INTO t_A VALUES (3, 'z')", {});
+  writer->Commit();
+  EXPECT_EQ(reader->Run("SELECT COUNT(*) FROM t_A", {}).rows[0][0].AsI4(), 2);
+  EXPECT_THROW(reader->Run("INSERT INTO t_B VALUES (1)", {}), Error);
+  reader->Commit();
+  EXPECT_EQ(Count("t_A"), 3);
+
+  int notices = 0;
+  SetWaitNotice([&notices](int64_t ms) {
+    EXPECT_EQ(ms, 400);
+    ++notices;
+  });
+  writer->Begin(true);
+  auto second = OpenPhysical(cs_ + ";Busy Timeout=400");
+  try {
+    second->Begin(true);
+    ADD_FAILURE() << "the second writer did not wait";
+  } catch (const Error& e) {
+    EXPECT_NE(e.description().find("database is locked (waited 0.4 s"),
+              std::string::npos)
+        << e.description();
+  }
+  SetWaitNotice(nullptr);
+  EXPECT_EQ(notices, 1);
+  writer->Rollback();
 }
 
 }  // namespace

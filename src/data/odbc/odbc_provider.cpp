@@ -887,6 +887,7 @@ class OdbcConnection final : public PhysicalConnection,
   // StatementExecutor: one translated statement, prepared once.
   StatementResult Execute(const Statement& statement,
                           const std::vector<Variant>& bound) override {
+    FaultPoint();
     Prepared& p = PrepareCached(statement.sql);
     SQLHSTMT stmt = p.stmt.get();
     struct Reset {
@@ -915,6 +916,7 @@ class OdbcConnection final : public PhysicalConnection,
   // SQL Server: the text as written, every result walked.
   ScriptResult RunWhole(const std::string& text,
                         const std::vector<Variant>& values) {
+    FaultPoint();
     StmtHandle stmt = NewStatement();
     std::vector<ParamBuffer> buffers;
     buffers.reserve(values.size());

@@ -51,6 +51,9 @@
 // - SQLite: the statement runs under PRAGMA query_only;
 // - SQL Server: the statement kind alone (the text is sent as written).
 //
+// Fault injection: FaultPoint() before each translated statement runs; a
+// text sent as written (SQL Server) counts as one statement.
+//
 // Parameters: converted to their ADO type's kind (CoerceParam), then bound:
 // whole numbers and Booleans as SQL_C_SLONG / SQL_INTEGER, floating and
 // currency values as SQL_C_DOUBLE / SQL_DOUBLE, text as SQL_C_WCHAR /

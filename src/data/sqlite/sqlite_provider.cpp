@@ -2,14 +2,18 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -33,6 +37,9 @@ constexpr const char* kSource = "SQLite";
 constexpr size_t kMaxCachedScripts = 512;
 constexpr size_t kMaxCachedStatements = 256;
 constexpr int kDefaultBusyTimeoutMs = 30000;
+// A wait for another connection's lock that lasts this long is told to the
+// wait notice (NotifyWaiting).
+constexpr int64_t kWaitNoticeMs = 200;
 // The page cache of a connection that has begun a write transaction
 // (256 MiB; the pages are only allocated as they are used).
 constexpr const char* kWriterCacheSize = "PRAGMA cache_size = -262144";
@@ -427,12 +434,14 @@ class SqliteConnection final : public PhysicalConnection,
                   "Cannot open database '" + path_ + "': " + msg);
     }
     sqlite3_extended_result_codes(db_, 1);
-    sqlite3_busy_timeout(db_, busy_ms);
+    busy_ms_ = busy_ms;
+    sqlite3_busy_handler(db_, &SqliteConnection::OnBusy, this);
     try {
       Exec("PRAGMA foreign_keys = OFF");
       // Reads the schema now, so that a file that is not a database fails
       // here rather than at its first statement.
       Exec("PRAGMA schema_version");
+      UseWriteAheadLog();
     } catch (const Error& e) {
       throw Error(e.number(), kSource,
                   "Cannot open database '" + path_ + "': " + e.description());
@@ -454,9 +463,14 @@ class SqliteConnection final : public PhysicalConnection,
       large_cache_ = true;
     }
     Exec(for_write ? "BEGIN IMMEDIATE" : "BEGIN");
+    read_transaction_ = !for_write;
   }
-  void Commit() override { Exec("COMMIT"); }
+  void Commit() override {
+    Exec("COMMIT");
+    read_transaction_ = false;
+  }
   void Rollback() override {
+    read_transaction_ = false;
     if (InTransaction()) Exec("ROLLBACK");
   }
   bool InTransaction() const override {
@@ -472,6 +486,10 @@ class SqliteConnection final : public PhysicalConnection,
                       std::to_string(script->positional_count) +
                       " parameter markers but " +
                       std::to_string(params.size()) + " parameters were given");
+    }
+    if (script->writes && read_transaction_ && InTransaction()) {
+      throw Error(err::kDbFail, kSource,
+                  "A read transaction cannot run a text that writes");
     }
     std::vector<Variant> values;
     values.reserve(params.size());
@@ -556,12 +574,80 @@ class SqliteConnection final : public PhysicalConnection,
   // Runs a statement that returns no values the caller needs.
   void Exec(const char* sql) {
     char* msg = nullptr;
+    busy_waited_ms_ = 0;
     int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &msg);
     if (rc != SQLITE_OK) {
       std::string text = msg ? msg : sqlite3_errstr(rc);
       sqlite3_free(msg);
-      throw MakeError(rc, text, false);
+      throw Failure(rc, text, false);
     }
+  }
+
+  // The error of a failed call; a lock that stayed taken says for how long
+  // this connection waited for it.
+  Error Failure(int rc, std::string message, bool compiling) {
+    if ((rc & 0xff) == SQLITE_BUSY && busy_waited_ms_ > 0) {
+      char waited[64];
+      std::snprintf(waited, sizeof waited, "%.1f s", busy_waited_ms_ / 1000.0);
+      message += " (waited " + std::string(waited) +
+                 ", the busy timeout, for another connection to release "
+                 "the database)";
+    }
+    return MakeError(rc, message, compiling);
+  }
+
+  // A new database, or one written by an older version of this provider,
+  // is switched to the write-ahead log (a lasting property of the file): a
+  // close then writes while other connections go on reading the committed
+  // state, and a reader never holds up the close's commit. The switch needs
+  // the database to itself; when another connection has it open the file
+  // keeps its journal mode and a later open switches it.
+  void UseWriteAheadLog() {
+    if (JournalMode() == "wal") return;
+    const int saved = busy_ms_;
+    busy_ms_ = 0;
+    char* msg = nullptr;
+    sqlite3_exec(db_, "PRAGMA journal_mode = WAL", nullptr, nullptr, &msg);
+    sqlite3_free(msg);
+    busy_ms_ = saved;
+  }
+
+  std::string JournalMode() {
+    StmtHandle stmt;
+    if (PrepareHandle(db_, "PRAGMA journal_mode", 0, stmt) != SQLITE_OK ||
+        stmt == nullptr || sqlite3_step(stmt.get()) != SQLITE_ROW) {
+      return "";
+    }
+    const unsigned char* mode = sqlite3_column_text(stmt.get(), 0);
+    return mode != nullptr ? reinterpret_cast<const char*>(mode) : "";
+  }
+
+  // The busy handler: waits in growing steps up to the busy timeout, and
+  // tells the wait notice once when a wait has lasted a while.
+  static int OnBusy(void* self, int count) {
+    auto* c = static_cast<SqliteConnection*>(self);
+    using Clock = std::chrono::steady_clock;
+    const auto now = Clock::now();
+    if (count == 0) {
+      c->busy_since_ = now;
+      c->busy_noticed_ = false;
+    }
+    const int64_t waited =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now -
+                                                              c->busy_since_)
+            .count();
+    c->busy_waited_ms_ = waited;
+    if (waited >= c->busy_ms_) return 0;
+    if (!c->busy_noticed_ && waited >= kWaitNoticeMs) {
+      c->busy_noticed_ = true;
+      NotifyWaiting(c->busy_ms_);
+    }
+    static constexpr int kSteps[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50};
+    int step =
+        count < static_cast<int>(std::size(kSteps)) ? kSteps[count] : 100;
+    step = static_cast<int>(std::min<int64_t>(step, c->busy_ms_ - waited));
+    std::this_thread::sleep_for(std::chrono::milliseconds(step));
+    return 1;
   }
 
   // The texts run last are compared first: a loop that sends the same few
@@ -672,6 +758,7 @@ class SqliteConnection final : public PhysicalConnection,
       BindValue(stmt, static_cast<int>(i) + 1, bound[i], db_);
     }
 
+    FaultPoint();
     StatementResult result;
     ReadColumns(prepared);
     const std::vector<DeclKind>& kinds = prepared.kinds;
@@ -681,6 +768,7 @@ class SqliteConnection final : public PhysicalConnection,
     // sqlite3_changes64 keeps the count of the last INSERT, UPDATE or DELETE,
     // so it only counts for this statement when the total moved.
     const sqlite3_int64 total_before = sqlite3_total_changes64(db_);
+    busy_waited_ms_ = 0;
     for (;;) {
       int rc = sqlite3_step(stmt);
       if (rc == SQLITE_ROW) {
@@ -693,7 +781,7 @@ class SqliteConnection final : public PhysicalConnection,
       } else if (rc == SQLITE_DONE) {
         break;
       } else {
-        throw MakeError(rc, sqlite3_errmsg(db_), false);
+        throw Failure(rc, sqlite3_errmsg(db_), false);
       }
     }
     result.column_types.resize(static_cast<size_t>(ncol));
@@ -719,9 +807,14 @@ class SqliteConnection final : public PhysicalConnection,
   static constexpr int32_t ado_default_type_ = 202;
   std::string path_;
   DbHandle db_handle_;
-  sqlite3* db_ = nullptr;     // db_handle_.get()
-  bool read_only_ = false;    // inside RunReadOnly
-  bool large_cache_ = false;  // kWriterCacheSize set
+  sqlite3* db_ = nullptr;          // db_handle_.get()
+  bool read_only_ = false;         // inside RunReadOnly
+  bool large_cache_ = false;       // kWriterCacheSize set
+  bool read_transaction_ = false;  // begun with Begin(false)
+  int busy_ms_ = kDefaultBusyTimeoutMs;
+  std::chrono::steady_clock::time_point busy_since_;
+  int64_t busy_waited_ms_ = 0;  // of the last wait
+  bool busy_noticed_ = false;
   // Whether a table of this database has a column (views answer no), for the
   // translation's rewrites; names are resolved as a statement resolves them.
   tsql::ColumnLookup columns_ = [this](std::string_view table,

@@ -10,10 +10,27 @@
 //                          another connection (default 30000)
 //
 // Behaviour of a physical connection
+// - Journal: opening a database that is not in write-ahead-log mode
+//   switches it (a lasting property of the file, so every database the
+//   tool creates or opens is switched once; when another connection has the
+//   file open at that moment the switch waits for a later open). Readers
+//   then never wait for a writer nor hold up its commit: each reads the
+//   last committed state, and one writer at a time takes the write lock.
+//   Chosen on open rather than only when a database is created, so that
+//   databases made before, or by other programs, get it too; a kill -9 or a
+//   failed commit leaves the last committed state, as with a rollback
+//   journal (synchronous stays FULL).
+// - Waiting: a statement that finds the database locked by another
+//   connection waits in growing steps up to the busy timeout; after 200 ms
+//   it calls NotifyWaiting once; when the wait runs out the error
+//   ("database is locked ...") says how long it waited.
 // - Each command text is translated once and cached by text; each SQLite
 //   statement is prepared once and cached by its text (reset and unbound
 //   between uses, finalised when the connection closes). Both caches are
 //   bounded: when one is full it is emptied and refilled.
+// - Begin(true) is BEGIN IMMEDIATE (the write lock at once); Begin(false) a
+//   read transaction (BEGIN: one snapshot, no write lock), in which a text
+//   that writes is refused (kDbFail) before it runs.
 // - Outside an explicit transaction (Begin), a text that writes runs inside
 //   BEGIN IMMEDIATE ... COMMIT, so a batch is all-or-nothing and a writer
 //   takes the write lock before its first statement; on error it is rolled
@@ -21,10 +38,9 @@
 // - Writers keep their changes in memory: the first write transaction of a
 //   connection (Begin(true), or a writing text outside one) raises its page
 //   cache to 256 MiB, so that a transaction's changes stay in the cache until
-//   it commits. The database then takes its exclusive lock only for the
-//   commit itself, and other connections read the committed state (the
-//   current period, above all) while a long transaction such as a close
-//   runs.
+//   it commits.
+// - Fault injection: FaultPoint() is called before each translated
+//   statement runs.
 // - RunNativeScript runs the script with sqlite3_exec on the connection.
 // - RunReadOnly: the text must translate to one statement to run, and
 //   sqlite3_stmt_readonly must hold for it before it is stepped; otherwise
