@@ -25,6 +25,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -56,6 +57,40 @@ struct InitOptions {
   bool demo_option_given = false;     // --scale or --seed
   std::string json_format = "table";  // --format
   bool json = false;
+};
+
+// On a terminal, says on standard error that the demonstration company is
+// being written (it takes seconds at the larger scales) and, when done,
+// how long it took. Silent otherwise.
+class DemoNotice {
+ public:
+  explicit DemoNotice(const DemoOptions& d)
+      : tty_(::isatty(STDERR_FILENO) != 0),
+        start_(std::chrono::steady_clock::now()) {
+    if (tty_) {
+      std::cerr << "Writing the demonstration company (scale " << d.scale
+                << ", seed " << d.seed << ") ..." << std::flush;
+    }
+  }
+  void Done() {
+    if (!tty_) return;
+    const double s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_)
+            .count();
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", s);
+    std::cerr << " done in " << buf << " s\n";
+    tty_ = false;
+  }
+  ~DemoNotice() {
+    if (tty_) std::cerr << " failed\n";
+  }
+  DemoNotice(const DemoNotice&) = delete;
+  DemoNotice& operator=(const DemoNotice&) = delete;
+
+ private:
+  bool tty_;
+  std::chrono::steady_clock::time_point start_;
 };
 
 // What init reports on standard output: a line, or with --format json
@@ -145,7 +180,9 @@ int RunInitDb(const InitOptions& o) {
   }
   if (o.demo) {
     try {
+      DemoNotice notice(o.demo_options);
       FillDemoCompany(db.get(), o.demo_options);
+      notice.Done();
     } catch (const std::exception& e) {
       std::cerr << "marl-checkout init: the demonstration data failed: "
                 << e.what() << "\n";
@@ -300,7 +337,9 @@ int RunInitDsn(const InitOptions& o) {
     conn->RunNativeScript(CloseLogDdl(dbms));
     if (o.demo) {
       stage = "the demonstration data";
+      DemoNotice notice(o.demo_options);
       FillDemoCompany(*conn, o.demo_options);
+      notice.Done();
     }
     stage = "the commit";
     tx.Commit();
