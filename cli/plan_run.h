@@ -29,6 +29,7 @@ int RunPlanCommand(const Target& target, const PlanCommand& c,
 std::string ToolCommand();
 void SetToolCommand(const std::string& argv0);
 
+// result: done, dry run, refused, failed or rolled back.
 // {"command", "database", "from", "to", "dryRun", "result", "message",
 //  "seconds", "steps": [{"name", "rows", "seconds"}],
 //  "tables": [{"table", "before", "after"}], "reconciliation" (close:
