@@ -43,9 +43,11 @@
 // message says that nothing was changed.
 //
 // Choices made here:
-// - The confirmation prompt appears only when standard input is a terminal
-//   (and not with --yes or --dry-run); without a terminal the command runs
-//   as scripted. Answering anything but "y"/"yes" refuses (exit 4).
+// - Without --yes (or --dry-run) the command asks on a terminal and refuses
+//   (exit 4) when standard input is not one: an answer piped in is not
+//   taken. Answering anything but "y"/"yes" refuses (exit 4).
+// - close refuses (exit 4, unless --force) a period that shows no costing
+//   work (CostingRows): closing it would carry nothing into the next.
 // - reopen also refuses (exit 4, unless --force) when the period before the
 //   current one shows no trace of a close (no cost balance, balance or
 //   history rows): taking such a "close" back would only delete the
@@ -72,12 +74,17 @@
 #include <set>
 
 #include "data/provider.h"
+#include "guards.h"
+#include "interrupt.h"
 #include "marlcheckout/check_out_info.h"
 #include "marlcheckout/check_out_update.h"
 #include "marlcheckout/close_data.h"
 #include "marlcheckout/registry.h"
 #include "marlcheckout/transaction.h"
+#include "money.h"
 #include "operator.h"
+#include "plan_run.h"
+#include "reconcile.h"
 #include "safeguards.h"
 #include "table_format.h"
 
@@ -190,6 +197,7 @@ void RunSteps(const std::vector<PlanStep>& steps, Database& db,
     r.rows = data::RecordsAffected() - affected_before;
     progress.Finish(i + 1, r);
     report->steps.push_back(r);
+    ThrowIfInterrupted();
   }
   report->seconds = std::chrono::duration<double>(
                         std::chrono::steady_clock::now() - plan_start)
@@ -197,14 +205,18 @@ void RunSteps(const std::vector<PlanStep>& steps, Database& db,
   for (TableCount& c : report->tables) c.after = db.Count(c.table);
 }
 
+// A close or reopen needs --yes or a "y"/"yes" typed on a terminal. Without
+// a terminal nothing is asked and the command refuses: an answer piped in
+// (`echo y | ...`) is not taken as one.
 void Confirm(const std::string& question, const PlanOptions& o) {
-  if (o.yes || o.dry_run || ::isatty(STDIN_FILENO) == 0) return;
+  if (o.yes || o.dry_run) return;
+  if (::isatty(STDIN_FILENO) == 0) {
+    throw Refused("confirmation needed: give --yes");
+  }
   std::cerr << question << " [y/N] " << std::flush;
   std::string answer;
   std::getline(std::cin, answer);
-  if (answer != "y" && answer != "Y" && answer != "yes") {
-    throw Refused("not confirmed; nothing was changed");
-  }
+  if (!IsYes(answer)) throw Refused("not confirmed; nothing was changed");
 }
 
 int16_t Short(int32_t v, const char* what) {
@@ -224,14 +236,27 @@ int Finish(TransactionScope& scope, Database& db, const PlanOptions& o,
     out << "Dry run of the " << what << " (" << Seconds(report->seconds)
         << " s):\n";
     PrintPlanReport(*report, true, out);
+    PrintReconciliation(report->reconciliation, out);
     out << "Rolled back: the database is unchanged.\n";
     return kExitOk;
   }
-  scope.Commit();
+  ThrowIfInterrupted();
+  if (o.before_commit) o.before_commit(*report);
+  {
+    SignalsHeld held("interrupted during the commit, which completed: the " +
+                     what + " is done");
+    scope.Commit();
+  }
   report->committed = true;
   out << "Done in " << Seconds(report->seconds) << " s: the current period is "
       << ToText(report->to) << ".\n";
   if (o.print_tables) PrintPlanReport(*report, false, out);
+  PrintReconciliation(report->reconciliation, out);
+  if (report->reconciliation.is_object()) {
+    out << "The total rows of " << ToText(report->to)
+        << " read 0 until its first costing run computes them; the items "
+           "carry the opening balances.\n";
+  }
   return kExitOk;
 }
 
@@ -286,6 +311,8 @@ int RunClose(const Target& target, const PlanOptions& o, std::ostream& out,
                   ToText(*o.period) + "; only the current period is closed");
   }
   const YearPeriod from = current;
+  report->from = from;
+  report->to = NextPeriod(from, period_count);
   out << "Close of " << ToText(from) << " into "
       << ToText(NextPeriod(from, period_count)) << " (" << target.label
       << ")\n";
@@ -295,6 +322,15 @@ int RunClose(const Target& target, const PlanOptions& o, std::ostream& out,
     PrintChecks(*info, target, from, out);
   }
   out << std::flush;
+  if (!o.force) {
+    Database db(NoWait(target));
+    if (CostingRows(db, from) == 0) {
+      throw Refused(ToText(from) +
+                    " shows no costing work (no rows of a costing run); "
+                    "closing it would carry nothing. Give --force to close "
+                    "it anyway");
+    }
+  }
   Confirm("Close " + ToText(from) + "?", o);
 
   report->from = from;
@@ -367,6 +403,17 @@ int RunClose(const Target& target, const PlanOptions& o, std::ostream& out,
        [=] { c->SetCurrentPeriod(dsn, NY, NP); }},
   };
   RunSteps(steps, db, report);
+  const Reconciliation rec = Reconcile(db, from, {ny, np});
+  report->reconciliation = ReconciliationJson(rec, from, {ny, np});
+  if (o.strict && !rec.Balanced()) {
+    PrintReconciliation(report->reconciliation, out);
+    throw RolledBack(
+        "the opening balances of " + ToText({ny, np}) +
+        " differ from the closing work in process of " + ToText(from) + " by " +
+        Money(rec.total.Difference()) +
+        " in total (--strict); the close was rolled back, nothing was "
+        "changed");
+  }
   return Finish(scope, db, o, "close of " + ToText(from), out, report);
 }
 
@@ -381,6 +428,8 @@ int RunReopen(const Target& target, const PlanOptions& o, std::ostream& out,
     period_count = checked.period_count;
   }
   const YearPeriod back = PreviousPeriod(current, period_count);
+  report->from = current;
+  report->to = back;
   out << "Reopen: back from " << ToText(current) << " to " << ToText(back)
       << " (" << target.label << ")\n"
       << std::flush;
@@ -416,15 +465,7 @@ int RunReopen(const Target& target, const PlanOptions& o, std::ostream& out,
   }
   voucher_guard(*info);
   if (!o.force) {
-    int64_t trace = 0;
-    for (const char* t :
-         {"CB_CostBalance", "cbBalance", "CBCarriedCostRevertStdInfo_History",
-          "CBCarriedCostRevertRealEndStk_History",
-          "CBCarriedCostRevertRealEndBal_History", "cbMaterielInfo_History",
-          "cbExpenseDistributeInfo_History"}) {
-      trace += db.CountPeriod(t, back);
-    }
-    if (trace == 0) {
+    if (CloseTraceRows(db, back) == 0) {
       throw Refused(ToText(back) +
                     " shows no close to take back (no cost balance, balance "
                     "or history rows); give --force to reopen anyway");
@@ -482,7 +523,19 @@ struct CloseCommandOptions {
   ConnectionOptions connection;
   std::string period;
   PlanOptions plan;
+  std::string format = "table";
+  std::string operator_name;
 };
+
+// --format and --operator of close and reopen.
+void AddPlanOutputOptions(CLI::App* sub, std::string* format,
+                          std::string* operator_name) {
+  sub->add_option("--format", *format,
+                  "table (default) or json: one object on standard output")
+      ->check(CLI::IsMember({"table", "json"}));
+  sub->add_option("--operator", *operator_name,
+                  "Name in the close log (default: the OS user)");
+}
 
 CommandRunner SetupClose(CLI::App& app) {
   auto o = std::make_shared<CloseCommandOptions>();
@@ -497,7 +550,15 @@ CommandRunner SetupClose(CLI::App& app) {
                       "current one");
   sub->add_flag("--dry-run", o->plan.dry_run,
                 "Run the whole plan, report it, then roll it back");
-  sub->add_flag("--yes", o->plan.yes, "Do not ask for confirmation");
+  sub->add_flag("--yes", o->plan.yes,
+                "Confirm: without it the close asks on a terminal and "
+                "refuses otherwise");
+  sub->add_flag("--force", o->plan.force,
+                "Close even a period that shows no costing work");
+  sub->add_flag("--strict", o->plan.strict,
+                "Roll the close back when the reconciliation shows a "
+                "difference");
+  AddPlanOutputOptions(sub, &o->format, &o->operator_name);
   sub->footer(
       "Steps: SetEndBal, SetBegBal, SetStandardData, SetStdCostData, "
       "SetCostTypeData, SetCostSortData, SetCostDeputyData, SetDayAccount, "
@@ -510,12 +571,8 @@ CommandRunner SetupClose(CLI::App& app) {
       Target t = OpenTarget(o->connection);
       PlanOptions plan = o->plan;
       if (period->count() > 0) plan.period = ParseYearPeriod(o->period);
-      PlanReport report;
-      try {
-        return RunClose(t, plan, std::cout, &report);
-      } catch (const Error& e) {
-        RaiseEnded(e, "close");
-      }
+      return RunPlanCommand(
+          t, {"close", plan, o->format == "json", o->operator_name});
     });
   };
 }
@@ -523,6 +580,8 @@ CommandRunner SetupClose(CLI::App& app) {
 struct ReopenCommandOptions {
   ConnectionOptions connection;
   PlanOptions plan;
+  std::string format = "table";
+  std::string operator_name;
 };
 
 CommandRunner SetupReopen(CLI::App& app) {
@@ -537,19 +596,17 @@ CommandRunner SetupReopen(CLI::App& app) {
   sub->add_flag("--yes", o->plan.yes, "Do not ask for confirmation");
   sub->add_flag("--force", o->plan.force,
                 "Reopen even when vouchers were made for the current "
-                "period's opening balances");
+                "period's opening balances, or when the period before "
+                "shows no close");
+  AddPlanOutputOptions(sub, &o->format, &o->operator_name);
   sub->footer(
       "Exit status: 0 reopened (or dry run done); 2 usage; 3 a component "
       "error (nothing changed); 4 refused (nothing changed).");
   return [o] {
     return RunGuarded("reopen", [&] {
       Target t = OpenTarget(o->connection);
-      PlanReport report;
-      try {
-        return RunReopen(t, o->plan, std::cout, &report);
-      } catch (const Error& e) {
-        RaiseEnded(e, "reopen");
-      }
+      return RunPlanCommand(
+          t, {"reopen", o->plan, o->format == "json", o->operator_name});
     });
   };
 }

@@ -18,6 +18,7 @@
 #include "marlcheckout/check_out_info.h"
 #include "marlcheckout/registry.h"
 #include "operator.h"
+#include "plan_run.h"
 #include "table_format.h"
 
 namespace marl::cli {
@@ -81,7 +82,7 @@ int RunDemo(const DemoCommandOptions& o) {
   } catch (const std::exception& e) {
     out << "\n";
     std::cerr << "marl-checkout demo: " << e.what() << "\n";
-    return kExitFailure;
+    return kExitError;
   }
   out << " done.\n";
 
@@ -92,7 +93,7 @@ int RunDemo(const DemoCommandOptions& o) {
 
   Heading(out, "Status (marl-checkout status)");
   RunStatus(target, out);
-  Heading(out, "Pre-close checks (marl-checkout check)");
+  Heading(out, "Checks before the close (marl-checkout check)");
   RunCheck(target, std::nullopt, out);
 
   Heading(out, "Close (marl-checkout close --yes)");
@@ -102,7 +103,7 @@ int RunDemo(const DemoCommandOptions& o) {
   plan.print_tables = false;
   plan.show_checks = false;
   PlanReport report;
-  int rc = RunClose(target, plan, out, &report);
+  int rc = RunPlanCommand(target, {"close", plan, false, ""}, &report);
   if (rc != kExitOk) return rc;
 
   Heading(out, "What changed");
@@ -112,15 +113,17 @@ int RunDemo(const DemoCommandOptions& o) {
 
   Heading(out, "Next");
   const std::string db = o.db;
+  const std::string tool = ToolCommand();
   out << "The database stays in " << db << ". Look around:\n"
-      << "  marl-checkout status --db " << db << "\n"
-      << "  marl-checkout list balances --db " << db << " --year "
-      << report.from.year << " --period " << report.from.period << "\n"
-      << "  marl-checkout list costs --db " << db << " --format csv\n"
+      << "  " << tool << " status --db " << db << "\n"
+      << "  " << tool << " log --db " << db << "\n"
+      << "  " << tool << " list balances --db " << db << " --period "
+      << ToText(report.from) << "\n"
+      << "  " << tool << " list costs --db " << db << " --format csv\n"
       << "To take the close back (" << ToText(report.to) << " back to "
       << ToText(report.from) << "):\n"
-      << "  marl-checkout reopen --db " << db << " --dry-run\n"
-      << "  marl-checkout reopen --db " << db << " --yes\n";
+      << "  " << tool << " reopen --db " << db << " --dry-run\n"
+      << "  " << tool << " reopen --db " << db << " --yes\n";
   return kExitOk;
 }
 
@@ -143,8 +146,8 @@ CommandRunner SetupDemo(CLI::App& app) {
   sub->add_option("--lang", o->lang, "Language of texts (chs, cht, en)")
       ->check(CLI::IsMember({"chs", "cht", "en"}));
   sub->footer(
-      "Exit status: 0 done; 1 the database could not be created; 2 usage; "
-      "3 a component error; 4 refused (the file exists and is not a "
+      "Exit status: 0 done; 2 usage; 3 the database could not be created, "
+      "or a component error; 4 refused (the file exists and is not a "
       "demonstration database).");
   return [o] { return RunGuarded("demo", [&] { return RunDemo(*o); }); };
 }

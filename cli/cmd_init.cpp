@@ -25,6 +25,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -35,10 +36,12 @@
 #include <string>
 #include <vector>
 
+#include "close_log.h"
 #include "common.h"
 #include "data/cparse.h"
 #include "data/provider.h"
 #include "demo_data.h"
+#include "interrupt.h"
 #include "operator.h"
 
 namespace marl::cli {
@@ -51,7 +54,61 @@ struct InitOptions {
   bool force = false;
   bool demo = false;  // --demo: fill the demonstration company
   DemoOptions demo_options;
+  bool demo_option_given = false;     // --scale or --seed
+  std::string json_format = "table";  // --format
+  bool json = false;
 };
+
+// On a terminal, says on standard error that the demonstration company is
+// being written (it takes seconds at the larger scales) and, when done,
+// how long it took. Silent otherwise.
+class DemoNotice {
+ public:
+  explicit DemoNotice(const DemoOptions& d)
+      : tty_(::isatty(STDERR_FILENO) != 0),
+        start_(std::chrono::steady_clock::now()) {
+    if (tty_) {
+      std::cerr << "Writing the demonstration company (scale " << d.scale
+                << ", seed " << d.seed << ") ..." << std::flush;
+    }
+  }
+  void Done() {
+    if (!tty_) return;
+    const double s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_)
+            .count();
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", s);
+    std::cerr << " done in " << buf << " s\n";
+    tty_ = false;
+  }
+  ~DemoNotice() {
+    if (tty_) std::cerr << " failed\n";
+  }
+  DemoNotice(const DemoNotice&) = delete;
+  DemoNotice& operator=(const DemoNotice&) = delete;
+
+ private:
+  bool tty_;
+  std::chrono::steady_clock::time_point start_;
+};
+
+// What init reports on standard output: a line, or with --format json
+// {"database", "tables", "demo", "scale", "seed"} (scale and seed null
+// without --demo).
+void PrintCreated(const InitOptions& o, const std::string& label, size_t tables,
+                  const std::string& line) {
+  if (!o.json) {
+    std::cout << line << "\n";
+    return;
+  }
+  std::cout << Dump({{"database", label},
+                     {"tables", tables},
+                     {"demo", o.demo},
+                     {"scale", o.demo ? Json(o.demo_options.scale) : Json()},
+                     {"seed", o.demo ? Json(o.demo_options.seed) : Json()}})
+            << "\n";
+}
 
 void RemoveDatabase(const std::string& path) {
   std::error_code ec;
@@ -72,20 +129,23 @@ bool ReadScript(const std::string& path, std::string* script) {
   return true;
 }
 
+std::vector<std::string> CreatedTables(const std::string& script);
+
 int RunInitDb(const InitOptions& o) {
   namespace fs = std::filesystem;
   std::error_code ec;
   if (fs::exists(o.db, ec) && !o.force) {
     std::cerr << "marl-checkout init: " << o.db
               << " exists; use --force to overwrite it\n";
-    return kExitUsage;
+    return kExitRefused;
   }
   const std::string schema_path = SchemaFile();
   std::string script;
-  if (!ReadScript(schema_path, &script)) return kExitFailure;
+  if (!ReadScript(schema_path, &script)) return kExitError;
 
   const std::string tmp = o.db + ".init-" + std::to_string(::getpid());
   RemoveDatabase(tmp);
+  CleanupScope cleanup(tmp);  // Ctrl-C removes it
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(tmp.c_str(), &raw,
                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -95,7 +155,7 @@ int RunInitDb(const InitOptions& o) {
               << (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)) << "\n";
     db.reset();
     RemoveDatabase(tmp);
-    return kExitFailure;
+    return kExitError;
   }
   char* message = nullptr;
   rc = sqlite3_exec(db.get(), script.c_str(), nullptr, nullptr, &message);
@@ -106,17 +166,29 @@ int RunInitDb(const InitOptions& o) {
     sqlite3_free(message);
     db.reset();
     RemoveDatabase(tmp);
-    return kExitFailure;
+    return kExitError;
+  }
+  rc = sqlite3_exec(db.get(), CloseLogDdl("SQLite").c_str(), nullptr, nullptr,
+                    &message);
+  if (rc != SQLITE_OK) {
+    std::cerr << "marl-checkout init: the close log table failed: "
+              << (message ? message : sqlite3_errstr(rc)) << "\n";
+    sqlite3_free(message);
+    db.reset();
+    RemoveDatabase(tmp);
+    return kExitError;
   }
   if (o.demo) {
     try {
+      DemoNotice notice(o.demo_options);
       FillDemoCompany(db.get(), o.demo_options);
+      notice.Done();
     } catch (const std::exception& e) {
       std::cerr << "marl-checkout init: the demonstration data failed: "
                 << e.what() << "\n";
       db.reset();
       RemoveDatabase(tmp);
-      return kExitFailure;
+      return kExitError;
     }
   }
   // Readers beside one writer from the first use on (the provider also
@@ -130,9 +202,9 @@ int RunInitDb(const InitOptions& o) {
     std::cerr << "marl-checkout init: cannot move the new database to " << o.db
               << ": " << ec.message() << "\n";
     RemoveDatabase(tmp);
-    return kExitFailure;
+    return kExitError;
   }
-  std::cout << "created " << o.db << "\n";
+  PrintCreated(o, o.db, CreatedTables(script).size(), "created " + o.db);
   return kExitOk;
 }
 
@@ -209,7 +281,7 @@ int RunInitDsn(const InitOptions& o) {
                      "Microsoft SQL Server)");
   }
   std::string script;
-  if (!ReadScript(schema_path, &script)) return kExitFailure;
+  if (!ReadScript(schema_path, &script)) return kExitError;
   const std::vector<std::string> tables = CreatedTables(script);
   const std::string label = MaskPasswords(connect);
 
@@ -219,7 +291,7 @@ int RunInitDsn(const InitOptions& o) {
   } catch (const Error& e) {
     std::cerr << "marl-checkout init: cannot open " << label << ": "
               << e.description() << "\n";
-    return kExitFailure;
+    return kExitError;
   }
   std::vector<std::string> found;
   std::string listing;
@@ -237,12 +309,19 @@ int RunInitDsn(const InitOptions& o) {
     }
   }
   if (found.size() > 5) listing += ", ...";
+  // The close log of an earlier init goes with the tables it speaks of.
+  bool has_log = false;
+  try {
+    conn->Run(std::string("SELECT COUNT(*) FROM ") + kCloseLogTable, {});
+    has_log = true;
+  } catch (const Error&) {
+  }
   if (!found.empty() && !o.force) {
     std::cerr << "marl-checkout init: " << label << " already holds "
               << found.size() << " of the " << tables.size()
               << " ERP tables: " << listing
               << "; use --force to drop them and create them again\n";
-    return kExitUsage;
+    return kExitRefused;
   }
 
   std::string stage;  // what failed, for the message
@@ -252,34 +331,48 @@ int RunInitDsn(const InitOptions& o) {
       stage = "dropping " + *t;
       conn->RunNativeScript("DROP TABLE " + *t);
     }
+    if (has_log && o.force) {
+      stage = std::string("dropping ") + kCloseLogTable;
+      conn->RunNativeScript(std::string("DROP TABLE ") + kCloseLogTable);
+    }
     stage = "the schema " + schema_path;
     conn->RunNativeScript(script);
+    stage = "the close log table";
+    conn->RunNativeScript(CloseLogDdl(dbms));
     if (o.demo) {
       stage = "the demonstration data";
+      DemoNotice notice(o.demo_options);
       FillDemoCompany(*conn, o.demo_options);
+      notice.Done();
     }
     stage = "the commit";
     tx.Commit();
   } catch (const Error& e) {
     std::cerr << "marl-checkout init: " << stage << " failed: " << e.source()
               << ": " << e.description() << "\n";
-    return kExitFailure;
+    return kExitError;
   } catch (const std::exception& e) {
     std::cerr << "marl-checkout init: " << stage << " failed: " << e.what()
               << "\n";
-    return kExitFailure;
+    return kExitError;
   }
-  std::cout << "created " << tables.size() << " ERP tables"
-            << (o.demo ? " and the demonstration company" : "") << " in "
-            << label << "\n";
+  PrintCreated(o, label, tables.size(),
+               "created " + std::to_string(tables.size()) + " ERP tables" +
+                   (o.demo ? " and the demonstration company" : "") + " in " +
+                   label);
   return kExitOk;
 }
 
-int RunInit(const InitOptions& o) {
+int RunInit(const InitOptions& options) {
   return RunGuarded("init", [&] {
+    InitOptions o = options;
+    o.json = o.json_format == "json";
     if (o.db.empty() == o.dsn.empty()) {
       throw UsageError(
           "give the database with either --db PATH or --dsn STRING");
+    }
+    if (o.demo_option_given && !o.demo) {
+      throw UsageError("--scale and --seed go with --demo");
     }
     return o.db.empty() ? RunInitDsn(o) : RunInitDb(o);
   });
@@ -303,14 +396,21 @@ CommandRunner SetupInit(CLI::App& app) {
                 "periods and an open current period");
   sub->add_option("--scale", options->demo_options.scale,
                   "Size of the demonstration company (with --demo)")
-      ->check(CLI::IsMember({"tiny", "small", "medium", "large"}));
+      ->check(CLI::IsMember({"tiny", "small", "medium", "large"}))
+      ->each(
+          [options](const std::string&) { options->demo_option_given = true; });
   sub->add_option("--seed", options->demo_options.seed,
-                  "Seed of the demonstration data (with --demo)");
+                  "Seed of the demonstration data (with --demo)")
+      ->each(
+          [options](const std::string&) { options->demo_option_given = true; });
+  sub->add_option("--format", options->json_format,
+                  "table (default: one line) or json: one object")
+      ->check(CLI::IsMember({"table", "json"}));
   sub->footer(
-      "Exit status: 0 created; 1 the database could not be opened, or the "
-      "schema or the demonstration data could not be read or written "
-      "(nothing changed); 2 usage error, or the file or the ERP tables exist "
-      "without --force.");
+      "Exit status: 0 created; 2 usage; 3 the database could not be "
+      "opened, or the schema or the demonstration data could not be read "
+      "or written (nothing changed); 4 refused: the file or the ERP tables "
+      "exist and --force was not given (nothing changed).");
   return [options] { return RunInit(*options); };
 }
 

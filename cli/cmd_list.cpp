@@ -8,13 +8,16 @@
 //   list batches       [--year Y --period P] [--filter SQL]     GetBatchList
 //   all with [--format table|csv|json] (default table)
 //
-// The year and period default to the current period of the profile (costs
-// always lists up to it). --filter is an SQL condition over the list's
+// The period (--period YYYY/P, or --year Y --period P) defaults to the
+// current period of the profile (costs always lists up to it). The table
+// reads as a ledger (list_format.h); --raw gives every column headed by its
+// name with the values as stored. --filter is an SQL condition over the list's
 // columns, passed to the component as written. Tables align Chinese text by
 // its display width; CSV has a header line and quotes where needed; JSON is
 // an array of objects keyed by column name.
 #include <iostream>
 
+#include "list_format.h"
 #include "marlcheckout/check_out_info.h"
 #include "operator.h"
 #include "table_format.h"
@@ -27,7 +30,9 @@ struct ListOptions {
   ConnectionOptions connection;
   std::string kind;
   std::optional<int32_t> year;
-  std::optional<int32_t> period;
+  std::string period;  // YYYY/P, or P with --year
+  bool raw = false;
+  std::vector<std::string> columns;
   std::string dept;
   bool dept_given = false;
   std::string filter;
@@ -45,8 +50,12 @@ std::vector<std::string> Columns(const ItemList& list) {
   return columns;
 }
 
-void PrintList(const ItemList& list, const std::string& format,
-               std::ostream& out) {
+void PrintList(const ItemList& list, const ListOptions& o, std::ostream& out) {
+  const std::string& format = o.format;
+  if (format == "table" && !o.raw) {
+    PrintLedger(list, {o.columns, 120}, out);
+    return;
+  }
   if (format == "json") {
     Json rows = Json::array();
     for (int32_t i = 1; i <= list.UBound(); ++i) {
@@ -95,10 +104,16 @@ void PrintList(const ItemList& list, const std::string& format,
 
 int RunList(const ListOptions& o) {
   Target t = OpenTarget(o.connection);
-  const bool has_period = o.year.has_value() || o.period.has_value();
-  if (o.year.has_value() != o.period.has_value()) {
-    throw UsageError("give --year and --period together");
+  std::optional<YearPeriod> asked;
+  if (o.period.find('/') != std::string::npos) {
+    if (o.year) throw UsageError("--period YYYY/P takes no --year");
+    asked = ParseYearPeriod(o.period);
+  } else if (o.year.has_value() != !o.period.empty()) {
+    throw UsageError("give --period YYYY/P (or --year Y with --period P)");
+  } else if (o.year) {
+    asked = ParseYearPeriod(std::to_string(*o.year) + "/" + o.period);
   }
+  const bool has_period = asked.has_value();
   auto refuse_option = [&](bool given, const char* option) {
     if (given) {
       throw UsageError("list " + o.kind + " takes no " + option);
@@ -117,10 +132,18 @@ int RunList(const ListOptions& o) {
   if (o.kind == "balances-dept" && !o.dept_given) {
     throw UsageError("list balances-dept needs --dept");
   }
-  YearPeriod period{o.year.value_or(0), o.period.value_or(0)};
-  if (!has_period && o.kind != "costs") {
+  YearPeriod period = asked.value_or(YearPeriod{});
+  int64_t type1 = 0;
+  if (o.kind != "costs") {
     Database db(t);
-    period = db.CurrentPeriod();
+    if (!has_period) period = db.CurrentPeriod();
+    const int32_t count = db.PeriodCount();
+    if (count > 0 && period.period > count) {
+      throw UsageError("period " + std::to_string(period.period) +
+                       " is out of range: the year has " +
+                       std::to_string(count) + " periods");
+    }
+    if (o.kind == "balances") type1 = db.Count("CB_BmProduct", "FType = 1");
   }
   auto info = NewComponent<CheckOutInfo>();
   std::shared_ptr<ItemList> list;
@@ -135,7 +158,12 @@ int RunList(const ListOptions& o) {
   } else {
     list = info->GetBatchList(t.dsn, period.year, period.period, o.filter);
   }
-  PrintList(list ? *list : *ItemList::Create(), o.format, std::cout);
+  PrintList(list ? *list : *ItemList::Create(), o, std::cout);
+  if (o.format == "table" && type1 > 0) {
+    std::cout << "Note: the " << type1
+              << " products of type 1 are not in this list; the totals of "
+                 "status include them.\n";
+  }
   return kExitOk;
 }
 
@@ -149,8 +177,10 @@ CommandRunner SetupList(CLI::App& app) {
                   "(GetBalList) or batches (GetBatchList)")
       ->required()
       ->check(CLI::IsMember({"balances", "costs", "balances-dept", "batches"}));
-  sub->add_option("--year", o->year, "Year of the list (with --period)");
-  sub->add_option("--period", o->period, "Period of the list (with --year)");
+  sub->add_option("--period", o->period,
+                  "Period of the list, YYYY/P (or P with --year); default "
+                  "the current one");
+  sub->add_option("--year", o->year, "Year of the list (with --period P)");
   sub->add_option("--dept", o->dept, "Expense department code")
       ->each([o](const std::string&) { o->dept_given = true; });
   sub->add_option("--filter", o->filter,
@@ -159,9 +189,15 @@ CommandRunner SetupList(CLI::App& app) {
                 "balances: also products with rows only in earlier periods "
                 "(default) or not")
       ->each([o](const std::string&) { o->full_given = true; });
+  sub->add_flag("--raw", o->raw,
+                "table: every column, headed by its name, values as stored");
+  sub->add_option("--columns", o->columns,
+                  "table: the columns to show, by name (FBegBal,FEndBal,...)")
+      ->delimiter(',');
   sub->add_option("--type", o->type,
                   "balances-dept: 0 leaves out products without a period "
-                  "amount, 1 (default) applies --filter, 2 ignores it");
+                  "amount, 1 (default) applies --filter, 2 ignores it")
+      ->check(CLI::Range(0, 2));
   sub->add_option("--format", o->format, "table (default), csv or json")
       ->check(CLI::IsMember({"table", "csv", "json"}));
   sub->footer("Exit status: 0 listed; 2 usage; 3 a component error.");

@@ -8,10 +8,12 @@
 
 #include "common.h"
 #include "marlcheckout/server.h"
+#include "plan_run.h"
 
 int main(int argc, char** argv) {
   using marl::cli::CommandInfo;
   DllRegisterServer();
+  if (argc > 0) marl::cli::SetToolCommand(argv[0]);
 
   CLI::App app{"marl-checkout: period-end closing tool of the cost module"};
   app.require_subcommand(1);
@@ -23,8 +25,20 @@ int main(int argc, char** argv) {
   std::map<std::string, marl::cli::CommandRunner> runners;
   for (const CommandInfo& c : commands) runners[c.name] = c.setup(app);
 
+  app.footer(
+      "Exit status, the same in every command: 0 done; 2 usage error; 3 an "
+      "error raised by the component or the database (nothing changed); 4 "
+      "refused by a guard (nothing changed).");
   if (argc < 2) {
     std::cout << app.help();
+    return marl::cli::kExitUsage;
+  }
+  if (const std::string first = argv[1];
+      !first.empty() && first[0] != '-' && runners.count(first) == 0) {
+    std::string names;
+    for (const CommandInfo& c : commands) names += " " + c.name;
+    std::cerr << "marl-checkout: unknown command '" << first
+              << "'; the commands are:" << names << "\n";
     return marl::cli::kExitUsage;
   }
   try {

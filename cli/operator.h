@@ -147,15 +147,21 @@ struct PlanReport {
   std::vector<TableCount> tables;
   double seconds = 0;
   bool committed = false;
+  Json reconciliation;  // close: see reconcile.h; null otherwise
 };
 
 struct PlanOptions {
   std::optional<YearPeriod> period;  // close: the period to close
   bool dry_run = false;
   bool yes = false;
-  bool force = false;        // reopen: despite vouchers
+  bool force = false;        // close: despite no costing work; reopen: despite
+                             // vouchers or no close to take back
   bool print_tables = true;  // the table counts after a committed plan
   bool show_checks = true;   // close: the pre-close checks before the plan
+  bool strict = false;       // close: a reconciliation difference rolls back
+  // Runs inside the plan's transaction just before a real run commits (the
+  // close log's row of a done attempt); a failure rolls the plan back.
+  std::function<void(const PlanReport&)> before_commit;
 };
 
 // The close and the reopen (cmd_close.cpp). Return the exit status; raise
@@ -169,9 +175,10 @@ void PrintPlanReport(const PlanReport& report, bool with_steps,
                      std::ostream& out);
 
 // status (cmd_status.cpp) and check (cmd_check.cpp).
-int RunStatus(const Target& target, std::ostream& out);
+int RunStatus(const Target& target, std::ostream& out, bool json = false);
+// check exits 4 when a line would make close or reopen refuse.
 int RunCheck(const Target& target, std::optional<YearPeriod> period,
-             std::ostream& out);
+             std::ostream& out, bool json = false);
 
 // Text of a value for tables and CSV: numbers in their shortest exact form,
 // dates canonical, empty and null as "".

@@ -37,7 +37,7 @@ TEST_F(CliTest, InitCreatesRefusesAndOverwritesWithForce) {
       "INSERT INTO t_SystemProfile (FCategory, FKey, FValue) "
       "VALUES ('T', 'Mark', '1')");
   ToolResult again = Tool({"init", "--db", db_});
-  EXPECT_EQ(again.status, 2);
+  EXPECT_EQ(again.status, 4);
   EXPECT_EQ(Scalar("SELECT count(*) FROM t_SystemProfile WHERE FKey='Mark'"),
             "1");
   ToolResult forced = Tool({"init", "--db", db_, "--force"});
@@ -50,7 +50,7 @@ TEST_F(CliTest, InitCreatesRefusesAndOverwritesWithForce) {
   setenv("MARL_SCHEMA_FILE", (dir_ / "missing.sql").c_str(), 1);
   ToolResult missing = Tool({"init", "--db", other});
   unsetenv("MARL_SCHEMA_FILE");
-  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.status, 3);
   EXPECT_FALSE(fs::exists(other));
 }
 

@@ -65,7 +65,7 @@ TEST_F(InitDsnTest, RefusesErpTablesUnlessForcedAndDropsOnlyThose) {
        "CREATE TABLE Other (x); INSERT INTO Other VALUES (5);"
        "CREATE TABLE cbBalance (x); INSERT INTO cbBalance VALUES (1);");
   ToolResult r = Tool({"init", "--dsn", dsn, "--demo", "--scale", "tiny"});
-  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.status, 4);
   EXPECT_NE(r.err.find("holds 1 of the 46 ERP tables: cbBalance (1 rows)"),
             std::string::npos)
       << r.err;
@@ -80,7 +80,7 @@ TEST_F(InitDsnTest, RefusesErpTablesUnlessForcedAndDropsOnlyThose) {
   ExpectSameTables(TakeSnapshot(db_), forced);
 
   r = Tool({"init", "--dsn", dsn});
-  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.status, 4);
   EXPECT_NE(r.err.find("holds 46 of the 46 ERP tables: t_SystemProfile ("),
             std::string::npos)
       << r.err;
@@ -110,7 +110,7 @@ TEST_F(InitDsnTest, FailureLeavesTheDatabaseAsItWas) {
     std::vector<std::string> args = {"init", "--dsn", dsn, "--force"};
     if (c.demo) args.insert(args.end(), {"--demo", "--scale", "tiny"});
     ToolResult r = Tool(args, {{"MARL_SCHEMA_FILE", script}});
-    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     ExpectSameTables(before, TakeSnapshot(PathOf(dsn)));
   }
@@ -134,7 +134,7 @@ TEST_F(InitDsnTest, UsageAndOpenErrors) {
        "no schema for DBMS Name=Oracle"},
       {{"init", "--dsn", "DBMS Name=SQLite"}, 2, "has no ConnectString"},
       {{"init", "--dsn", Dsn((dir_ / "none.db").string())},
-       1,
+       3,
        "cannot open Provider=SQLite;Data Source="},
   };
   for (const Case& c : cases) {

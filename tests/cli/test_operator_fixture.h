@@ -38,11 +38,15 @@ struct ToolResult {
 // A child marl-checkout whose output goes to files of the test's directory.
 class ToolProcess {
  public:
+  // Standard input is `input` (a file, not a terminal), empty by default.
   ToolProcess(const std::filesystem::path& dir,
               const std::vector<std::string>& args,
-              const std::map<std::string, std::string>& env = {}) {
+              const std::map<std::string, std::string>& env = {},
+              const std::string& input = "") {
     static std::atomic<int> counter{0};  // processes may start on threads
     const std::string stem = "run" + std::to_string(++counter);
+    const std::filesystem::path in = dir / (stem + ".in");
+    std::ofstream(in, std::ios::binary) << input;
     out_ = dir / (stem + ".out");
     err_ = dir / (stem + ".err");
     std::vector<std::string> argv_s = {MARL_CLI_PATH};
@@ -63,7 +67,7 @@ class ToolProcess {
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(),
@@ -244,8 +248,9 @@ class OperatorTest : public ::testing::Test {
   }
 
   ToolResult Tool(const std::vector<std::string>& args,
-                  const std::map<std::string, std::string>& env = {}) {
-    return ToolProcess(dir_, args, env).Wait();
+                  const std::map<std::string, std::string>& env = {},
+                  const std::string& input = "") {
+    return ToolProcess(dir_, args, env, input).Wait();
   }
   void InitDemo(const std::string& path, const std::string& seed = "1") {
     ToolResult r = Tool(

@@ -56,7 +56,7 @@ TEST_F(OperatorTest, ListFormatsAgree) {
   };
   ToolResult json = with({"--format", "json"});
   ToolResult csv = with({"--format", "csv"});
-  ToolResult table = with({});
+  ToolResult table = with({"--raw"});
   ASSERT_EQ(json.status, 0) << json.err;
   ASSERT_EQ(csv.status, 0) << csv.err;
   ASSERT_EQ(table.status, 0) << table.err;
@@ -111,6 +111,9 @@ TEST_F(OperatorTest, ListKindsAndTheirOptions) {
       {{"list", "balances-dept"}, 2},                             // no --dept
       {{"list", "costs", "--year", "2024", "--period", "1"}, 2},  // no period
       {{"list", "batches", "--year", "2024"}, 2},                 // half period
+      {{"list", "batches", "--period", "2024/10", "--format", "json"}, 0},
+      {{"list", "batches", "--period", "2024/13"}, 2},  // 12 periods a year
+      {{"list", "balances-dept", "--dept", "D01", "--type", "7"}, 2},
       {{"list", "balances", "--type", "1"}, 2},
       {{"list", "everything"}, 2},
       {{"list", "balances", "--format", "xml"}, 2},
@@ -124,6 +127,77 @@ TEST_F(OperatorTest, ListKindsAndTheirOptions) {
       auto j = nlohmann::json::parse(r.out);
       EXPECT_FALSE(j.empty()) << c.args[1];
     }
+  }
+}
+
+// The table reads as a ledger: amounts to the row's decimals with
+// thousands separators, no line wider than 120 columns, items before their
+// total, a grand total of the total rows.
+TEST_F(OperatorTest, ListTableReadsAsALedger) {
+  InitDemo(db_);
+  const std::vector<std::string> kinds = {"balances", "costs", "balances-dept",
+                                          "batches"};
+  for (const std::string& kind : kinds) {
+    std::vector<std::string> args = {"list", kind, "--db", db_};
+    if (kind == "balances-dept") args.insert(args.end(), {"--dept", "D01"});
+    ToolResult table = Tool(args);
+    args.insert(args.end(), {"--format", "json"});
+    ToolResult json = Tool(args);
+    ASSERT_EQ(table.status, 0) << kind << table.err;
+    ASSERT_EQ(json.status, 0) << kind << json.err;
+    const nlohmann::json rows = nlohmann::json::parse(json.out);
+    // The table: header, rule, rows (then the grand total), up to the
+    // count line; notes follow.
+    std::vector<std::string> lines = Lines(table.out);
+    const auto count_line =
+        std::find_if(lines.begin(), lines.end(),
+                     [](const std::string& l) { return l.rfind("(", 0) == 0; });
+    ASSERT_NE(count_line, lines.end()) << table.out;
+    lines.erase(count_line, lines.end());
+    for (const std::string& line : lines) {
+      EXPECT_LE(Columns(line), 120u) << kind << ": " << line;
+    }
+    // Every price to its row's price decimals: 83.1973333 with 2 is 83.20.
+    for (const auto& row : rows) {
+      if (!row.contains("FPrice")) continue;
+      char expected[64];
+      std::snprintf(expected, sizeof expected, "%.*f",
+                    row["FPPrecision"].get<int>(), row["FPrice"].get<double>());
+      EXPECT_NE(table.out.find(std::string(expected) + " "), std::string::npos)
+          << kind << ": " << expected;
+    }
+    double grand = 0;
+    size_t total_rows = 0;
+    for (const auto& row : rows) {
+      if (row.value("FCostID", "") != "*" || !row.contains("FEndBal")) continue;
+      ++total_rows;
+      grand += row["FEndBal"].get<double>();
+    }
+    if (total_rows == 0) continue;
+    // The last row of the table is the grand total.
+    const std::string& last = lines.back();
+    EXPECT_EQ(last.rfind("grand total", 0), 0u) << kind << ": " << last;
+    char sum[64];
+    std::snprintf(sum, sizeof sum, "%.2f", grand);
+    std::string text = sum;  // with thousands separators
+    for (int at = static_cast<int>(text.find('.')) - 3; at > 0; at -= 3) {
+      text.insert(static_cast<size_t>(at), ",");
+    }
+    EXPECT_NE(last.find(text), std::string::npos) << kind << ": " << last;
+    // A total row follows its items: never two totals in a row, and the
+    // row before the grand total is one.
+    const std::string total_name = rows[0].value("FCostName", "");
+    bool previous_total = false;
+    for (size_t i = 2; i + 1 < lines.size(); ++i) {
+      const bool is_total =
+          (lines[i] + " ").find(" " + total_name + " ") != std::string::npos;
+      EXPECT_FALSE(is_total && previous_total) << kind << ": " << lines[i];
+      if (i == 2) {
+        EXPECT_FALSE(is_total) << kind << ": " << lines[i];
+      }
+      previous_total = is_total;
+    }
+    EXPECT_TRUE(previous_total) << kind;
   }
 }
 
