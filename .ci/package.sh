@@ -4,7 +4,8 @@
 #   .ci/package.sh [BUILD_DIR]
 #
 # 1. Builds the library and the tool (in BUILD_DIR when given, reusing what
-#    is built there; else in a temporary build folder) and installs them to
+#    is built there; else in a temporary build folder configured for /usr,
+#    with the multiarch lib/<triplet> folder) and installs them to
 #    a temporary prefix.
 # 2. The installed tool from / prints its version, makes a demonstration
 #    database and reads it; the example integrator (examples/close_demo)
@@ -70,7 +71,7 @@ if [ -z "$BUILD" ]; then
   BUILD=$WORK/build
   step "configure $BUILD"
   cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DMARL_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
+    -DCMAKE_INSTALL_PREFIX=/usr -DMARL_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
 fi
 BUILD=$(cd "$BUILD" && pwd)
 step "build marlcheckout, marl-checkout"
