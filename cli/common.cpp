@@ -12,6 +12,7 @@
 #include <regex>
 
 #include "data/ado.h"
+#include "platform/install_paths.h"
 
 #ifndef MARL_SCHEMA_FILE
 #define MARL_SCHEMA_FILE "schema/sqlite/erp.sql"
@@ -38,11 +39,27 @@ std::string SqliteDsn(const std::string& path, const std::string& language) {
          ";LANGUAGE=" + language;
 }
 
+namespace {
+
+// The folder holding one schema folder per database product: the installed
+// data directory's schema/ when there is one, else the source tree's.
+std::filesystem::path SchemaRoot() {
+  const std::string& installed = platform::InstalledDataDirectory();
+  if (!installed.empty()) {
+    std::filesystem::path root = std::filesystem::path(installed) / "schema";
+    std::error_code ec;
+    if (std::filesystem::is_directory(root, ec)) return root;
+  }
+  return std::filesystem::path(MARL_SCHEMA_FILE).parent_path().parent_path();
+}
+
+}  // namespace
+
 std::string SchemaFile() {
   if (const char* env = std::getenv("MARL_SCHEMA_FILE")) {
     if (*env != '\0') return env;
   }
-  return MARL_SCHEMA_FILE;
+  return (SchemaRoot() / "sqlite" / "erp.sql").string();
 }
 
 std::string SchemaFileFor(const std::string& dbms_name) {
@@ -55,9 +72,7 @@ std::string SchemaFileFor(const std::string& dbms_name) {
                        : is("SQL Server")           ? "sqlserver"
                                                     : nullptr;
   if (folder == nullptr) return "";
-  const std::filesystem::path root =
-      std::filesystem::path(MARL_SCHEMA_FILE).parent_path().parent_path();
-  return (root / folder / "erp.sql").string();
+  return (SchemaRoot() / folder / "erp.sql").string();
 }
 
 namespace {

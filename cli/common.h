@@ -58,13 +58,15 @@ struct CommandRegistration {
 // or "}" cannot be written into it (UsageError).
 std::string SqliteDsn(const std::string& path, const std::string& language);
 
-// The schema script: $MARL_SCHEMA_FILE when set, else the one of the build.
+// The schema script: $MARL_SCHEMA_FILE when set, else sqlite/erp.sql in the
+// schema folder: <data directory>/schema of an installed tool
+// (platform/install_paths.h), else the source tree's schema/ of the build.
 std::string SchemaFile();
 
 // The schema script for a database product by its "DBMS Name" (compared
 // without regard to case): SQLite -> SchemaFile(); PostgreSQL and
 // Microsoft SQL Server (or SQL Server) -> postgresql/erp.sql and
-// sqlserver/erp.sql in the schema folder of the build. Empty for any
+// sqlserver/erp.sql in that schema folder. Empty for any
 // other product.
 std::string SchemaFileFor(const std::string& dbms_name);
 

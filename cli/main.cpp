@@ -1,5 +1,7 @@
 // marl-checkout: the operator's command-line tool. Each command lives in a
 // cli/cmd_<name>.cpp file and registers itself (see common.h).
+#include <sqlite3.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iostream>
@@ -10,6 +12,10 @@
 #include "marlcheckout/server.h"
 #include "plan_run.h"
 
+#ifndef MARL_VERSION
+#define MARL_VERSION "unknown"
+#endif
+
 int main(int argc, char** argv) {
   using marl::cli::CommandInfo;
   DllRegisterServer();
@@ -17,6 +23,12 @@ int main(int argc, char** argv) {
 
   CLI::App app{"marl-checkout: period-end closing tool of the cost module"};
   app.require_subcommand(1);
+  // The tool's version and the version of the SQLite library it runs on
+  // (the one loaded, which may be newer than the one it was built with).
+  app.set_version_flag("--version", [] {
+    return std::string("marl-checkout ") + MARL_VERSION + " (SQLite " +
+           sqlite3_libversion() + ")";
+  });
   std::vector<CommandInfo> commands = marl::cli::Commands();
   std::stable_sort(commands.begin(), commands.end(),
                    [](const CommandInfo& a, const CommandInfo& b) {
@@ -46,6 +58,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);

@@ -2,8 +2,6 @@
 // language (see res_loader.h).
 #include "siblings/res_loader.h"
 
-#include <dlfcn.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +10,7 @@
 #include <utility>
 
 #include "marlcheckout/class_ids.h"
+#include "platform/install_paths.h"
 
 #ifndef MARL_RESOURCE_DIR_DEFAULT
 #define MARL_RESOURCE_DIR_DEFAULT "resources"
@@ -39,19 +38,6 @@ std::string Unescape(const std::string& s) {
     out += s[i];
   }
   return out;
-}
-
-// The directory of the shared library this code lives in ("" when unknown).
-std::filesystem::path LibraryDirectory() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&LibraryDirectory), &info) == 0 ||
-      info.dli_fname == nullptr) {
-    return {};
-  }
-  std::error_code ec;
-  auto path = std::filesystem::canonical(info.dli_fname, ec);
-  if (ec) return {};
-  return path.parent_path();
 }
 
 DispatchTable MakeTable() {
@@ -153,12 +139,11 @@ std::string ResLoader::ResourceDirectory() {
   if (const char* env = std::getenv("MARL_RESOURCE_DIR")) {
     if (*env != '\0') return env;
   }
-  std::filesystem::path lib = LibraryDirectory();
-  if (!lib.empty()) {
-    std::filesystem::path installed =
-        lib.parent_path() / "share" / "marlcheckout" / "resources";
+  const std::string& installed = platform::InstalledDataDirectory();
+  if (!installed.empty()) {
+    std::filesystem::path dir = std::filesystem::path(installed) / "resources";
     std::error_code ec;
-    if (std::filesystem::is_directory(installed, ec)) return installed.string();
+    if (std::filesystem::is_directory(dir, ec)) return dir.string();
   }
   return MARL_RESOURCE_DIR_DEFAULT;
 }

@@ -10,9 +10,9 @@
 // Resources
 // - One file per base name and language, <base>.<language>.txt, in the
 //   resource directory: the environment variable MARL_RESOURCE_DIR when it
-//   is set and not empty; else <library directory>/../share/marlcheckout/
-//   resources when that directory exists (an installed library); else the
-//   source tree's resources/ directory compiled into the library.
+//   is set and not empty; else the resources/ folder of the installed data
+//   directory (platform/install_paths.h) when it exists; else the source
+//   tree's resources/ directory compiled into the build.
 // - Format (UTF-8): one entry per line, the key (the Simplified Chinese
 //   text), a TAB, the translated text. Lines that are empty or start with
 //   '#' are skipped, as are lines without a TAB. In key and text, "\t",
