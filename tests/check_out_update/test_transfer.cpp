@@ -121,6 +121,9 @@ TEST_F(TransferTest, NextPeriodAndMissingProfileValues) {
       {"UPDATE t_SystemProfile SET FValue=' 7 abc' WHERE "
        "FKey='CurrentPeriod'",
        {2005, 7, 2005, 8}},
+      // A decimal with an exponent; every digit counts, 9 included.
+      {"UPDATE t_SystemProfile SET FValue='0.9E1' WHERE FKey='CurrentPeriod'",
+       {2005, 9, 2005, 10}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.setup);
