@@ -3,6 +3,10 @@
 // object state between calls.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <string>
+#include <vector>
+
 #include "frame/frame.h"
 #include "marlcheckout/check_out_update.h"
 #include "marlcheckout/close_data.h"
@@ -122,91 +126,37 @@ TEST_F(FormsTest, EachFormRaisesItsErrorAndLeavesItsVote) {
   }
 }
 
-// Every public method's failure form: a statement failing inside the method
-// (the first one it sends, or the first containing `match`) reaches the
-// caller with the method's source and description, and leaves its vote.
+// Every public method's failure form, from the table
+// tests/golden/frame/forms.txt (its header tells the fields).
 struct MethodForm {
-  const char* prog_id;
-  const char* calls;   // JSON list of calls on one object, the last fails
-  const char* match;   // the failing statement contains it ("" = the first)
-  const char* source;  // "FaultInjection" is the failing statement's source
+  std::string prog_id;
+  std::string calls;   // JSON list of calls on one object, the last fails
+  std::string match;   // the failing statement contains it ("" = the first)
+  std::string source;  // "FaultInjection" is the failing statement's source
   bool translated;     // description rendered in the caller's language
   bool aborted;        // the vote leaves the transaction doomed
 };
 
-const MethodForm kMethodForms[] = {
-    {"CloseData", R"([["SetEndBal", 2005, 3]])", "", "FaultInjection", false,
-     true},
-    {"CloseData", R"([["SetBegBal", 2005, 3, 2005, 4]])", "", "FaultInjection",
-     true, true},
-    {"CloseData", R"([["SetStandardData", 2005, 3, 2005, 4]])", "",
-     "FaultInjection", false, true},
-    {"CloseData", R"([["SetStdCostData", 2005, 3, 2005, 4]])", "",
-     "FaultInjection", false, true},
-    {"CloseData", R"([["SetCostTypeData", 2005, 3, 2005, 4]])", "",
-     "FaultInjection", false, true},
-    {"CloseData", R"([["SetCostSortData", 2005, 3, 2005, 4]])", "",
-     "FaultInjection", false, true},
-    {"CloseData", R"([["SetCostDeputyData", 2005, 3, 2005, 4]])", "",
-     "FaultInjection", false, true},
-    {"CloseData", R"([["SetCurrentPeriod", 2005, 11, true]])", "",
-     "FaultInjection", false, true},
-    {"CloseData",
-     R"([["DayCost_SetBegBal", 2024, 4, {"CurBeginDate": "2024-03-01",
-         "CurEndDate": "2024-03-10", "NextYearPeriodCycle": "C2",
-         "NextBeginDate": "2024-03-11", "NextEndDate": "2024-03-20"}]])",
-     "", "MarlCheckOut.CloseData.DayCost_SetBegBal\r\nFaultInjection", true,
-     true},
-    {"CloseData",
-     R"([["DayCost_SetEndBal", 2024, 3, "C1", "2024-03-01", "2024-03-10"]])",
-     "", "MarlCheckOut.CloseData.DayCost_SetEndBal\r\nFaultInjection", false,
-     true},
-    {"CloseData", R"([["UnCheckOnlineBalance", 2005, 3]])", "",
-     "MarlCheckOut.CloseData.UnCheckOnlineBalance\r\nFaultInjection", false,
-     true},
-    {"CloseData", R"([["SetDayAccount", 2024, 3, 2024, 4]])", "",
-     "MarlCehckOut.CloseData.SetDayAccountFaultInjection", true, true},
-    {"CloseData", R"([["SetCostRevertStd", 2005, 3, true]])", "",
-     "MarlCheckOut.CloseData.SetCostRevertStdFaultInjection", false, true},
-    {"CloseData", R"([["SetCostRevertRealEndStk", 2005, 3, false]])", "",
-     "MarlCheckOut.CloseData.SetCostRevertRealEndStkFaultInjection", false,
-     true},
-    {"CloseData", R"([["SetCostRevertRealEndBal", 2005, 3, true]])", "",
-     "MarlCheckOut.CloseData.SetCostRevertRealEndBalFaultInjection", false,
-     true},
-    {"CloseData", R"([["EndHistoryData", 2005, 3, true]])", "",
-     "FaultInjection", false, false},
-    {"CloseData", R"([["EndMatDistributeData", 2005, 3, true]])", "",
-     "FaultInjection", false, false},
-    {"CloseData", R"([["EndExpDistributeData", 2005, 3, false]])", "",
-     "FaultInjection", false, false},
-    {"CheckOutUpdate", R"([["Delete", {"FYear": 1999}]])", "", "FaultInjection",
-     false, true},
-    {"CheckOutUpdate", R"([["TransPeriod"]])", "",
-     "MarlCheckOut.CheckOutUpdate", false, true},
-    {"CheckOutUpdate",
-     R"([["Delete", {"FYear": 1999}], ["SetSystemProfile", "K", "V"]])",
-     "UPDATE t_SystemProfile", "FaultInjection", false, false},
-    {"CheckOutUpdate", R"([["UpdateCostBalance"]])", "",
-     "MarlCheckOut.CheckOutUpdate", false, true},
-    {"CheckOutInfo", R"([["GetList", 2005, 3, "D1"]])", "", "FaultInjection",
-     false, false},
-    {"CheckOutInfo", R"([["GetCostList", ""]])", "", "FaultInjection", false,
-     false},
-    {"CheckOutInfo", R"([["GetBalList", 2005, 3, "D1"]])", "", "FaultInjection",
-     false, false},
-    {"CheckOutInfo", R"([["GetBatchList", 2005, 3]])", "", "FaultInjection",
-     false, false},
-    {"CheckOutInfo", R"([["CheckHasVoucher", 2005, 3]])", "",
-     "MarlCheckOut.CheckOutInfo.CheckHasVoucher\r\nFaultInjection", false,
-     false},
-    {"CheckOutInfo", R"([["HasCheckedOnlineBalance", 2005, 3]])", "",
-     "MarlCheckOut.CheckOutInfo.HasCheckedOnlineBalance\r\nFaultInjection",
-     false, false},
-    {"CheckOutInfo", R"([["CheckHaveRevert", 2005, 3]])", "",
-     "MarlCheckOut.CheckOutInfo.CheckHaveRevert\r\nFaultInjection", false,
-     false},
-};
+std::vector<MethodForm> MethodForms() {
+  std::vector<MethodForm> forms;
+  std::ifstream in(std::string(MARL_GOLDEN_DIR) + "/frame/forms.txt");
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> f;
+    for (size_t at = 0, tab = 0; tab != std::string::npos; at = tab + 1) {
+      tab = line.find('\t', at);
+      f.push_back(line.substr(at, tab - at));
+    }
+    EXPECT_EQ(f.size(), 6u) << line;
+    f.resize(6);
+    for (size_t at; (at = f[3].find("\\r\\n")) != std::string::npos;)
+      f[3].replace(at, 4, "\r\n");
+    forms.push_back({f[0], f[1], f[2] == "-" ? "" : f[2], f[3],
+                     f[4] == "translated", f[5] == "aborted"});
+  }
+  EXPECT_GE(forms.size(), 29u);
+  return forms;
+}
 
 // Runs the calls of `f` on one new object inside a transaction and returns
 // the error of the last one; `aborted` tells whether the transaction was
@@ -226,7 +176,8 @@ Error Fails(const MethodForm& f, const std::string& dsn, bool& aborted) {
 
 TEST_F(FormsTest, EveryMethodFailsInItsForm) {
   Source()->GetActualType(3);  // the description cache filled beforehand
-  for (const MethodForm& f : kMethodForms) {
+  const std::vector<MethodForm> forms = MethodForms();
+  for (const MethodForm& f : forms) {
     SCOPED_TRACE(f.calls);
     data::SetFaultPlan({1, err::kDbSyntax, "未知错误类型", f.match});
     bool aborted = false;
@@ -243,8 +194,8 @@ TEST_F(FormsTest, EveryMethodFailsInItsForm) {
   // activation in the same form, before any statement is sent.
   const std::string bad = Dsn("en") + ";language=en";
   const Error parsed = test::Raised([&] { data::CParse().ParseString(bad); });
-  for (const MethodForm& f : kMethodForms) {
-    if (*f.match != '\0') continue;  // no property string of its own
+  for (const MethodForm& f : forms) {
+    if (!f.match.empty()) continue;  // no property string of its own
     SCOPED_TRACE(f.calls);
     std::string source = f.source;
     const size_t at = source.find("FaultInjection");  // not in a fixed one

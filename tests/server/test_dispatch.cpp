@@ -2,7 +2,10 @@
 // name and by identifier, and the server entry points.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
+#include <sstream>
+#include <string>
 
 #include "marlcheckout/marlcheckout.h"
 #include "support/frame_fixture.h"
@@ -12,40 +15,17 @@ namespace {
 
 TEST(ClassTableTest, EveryMethodHasItsDispatchIdentifier) {
   RegisterComponent();
-  const std::map<std::string, std::map<std::string, int32_t>> expected = {
-      {"MarlCheckOut.CheckOutInfo",
-       {{"GetList", 0x60030002},
-        {"GetCostList", 0x60030003},
-        {"GetBalList", 0x60030004},
-        {"GetBatchList", 0x60030005},
-        {"CheckHasVoucher", 0x60030008},
-        {"HasCheckedOnlineBalance", 0x6003000B},
-        {"CheckHaveRevert", 0x6003000E}}},
-      {"MarlCheckOut.CheckOutUpdate",
-       {{"Delete", 0x60030003},
-        {"TransPeriod", 0x60030004},
-        {"SetSystemProfile", 0x60030005},
-        {"UpdateCostBalance", 0x60030006}}},
-      {"MarlCheckOut.CloseData",
-       {{"SetEndBal", 0x60030002},
-        {"SetBegBal", 0x60030003},
-        {"SetStandardData", 0x60030004},
-        {"SetStdCostData", 0x60030005},
-        {"SetCostTypeData", 0x60030006},
-        {"SetCurrentPeriod", 0x60030007},
-        {"SetCostSortData", 0x6003000A},
-        {"SetCostDeputyData", 0x6003000B},
-        {"DayCost_SetBegBal", 0x6003000E},
-        {"DayCost_SetEndBal", 0x6003000F},
-        {"UnCheckOnlineBalance", 0x60030010},
-        {"SetDayAccount", 0x60030013},
-        {"SetCostRevertStd", 0x60030016},
-        {"SetCostRevertRealEndStk", 0x60030017},
-        {"SetCostRevertRealEndBal", 0x60030018},
-        {"EndHistoryData", 0x6003001B},
-        {"EndMatDistributeData", 0x6003001C},
-        {"EndExpDistributeData", 0x6003001D}}},
-  };
+  std::map<std::string, std::map<std::string, int32_t>> expected;
+  std::ifstream in(std::string(MARL_GOLDEN_DIR) + "/server/dispids.txt");
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    std::string prog_id, name, hex;
+    fields >> prog_id >> name >> hex;
+    expected[prog_id][name] =
+        static_cast<int32_t>(std::stoul(hex, nullptr, 16));
+  }
+  ASSERT_EQ(expected.size(), 3u);
   for (const auto& [prog_id, methods] : expected) {
     auto object = Registry::Instance().Create(prog_id);
     ASSERT_TRUE(object) << prog_id;

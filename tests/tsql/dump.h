@@ -4,10 +4,15 @@
 // v:name variable).
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "data/tsql/script.h"
+#include "marlcheckout/error.h"
 
 namespace marl::data::tsql {
 
@@ -70,6 +75,53 @@ inline void Dump(const std::vector<Node>& nodes, const std::string& indent,
         break;
     }
   }
+}
+
+// A case of the translation tables under tests/golden/tsql: "=== name", the
+// command text (its lines joined by CR LF), then per dialect "--- <dialect>"
+// and the expected dump (a CR LF inside a statement written as \r\n) or
+// "refused: <words in the description>".
+struct GoldenCase {
+  std::string name;
+  std::string text;
+  std::map<std::string, std::string> expected;  // dialect -> dump
+};
+
+inline std::vector<GoldenCase> ReadCases(const std::string& file) {
+  std::ifstream in(std::string(MARL_GOLDEN_DIR) + "/tsql/" + file);
+  EXPECT_TRUE(in.good()) << file;
+  std::vector<GoldenCase> cases;
+  std::string* target = nullptr;
+  bool in_text = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("#", 0) == 0 && cases.empty()) continue;
+    if (line.rfind("=== ", 0) == 0) {
+      cases.push_back(GoldenCase{line.substr(4), "", {}});
+      target = &cases.back().text;
+      in_text = true;
+    } else if (line.rfind("--- ", 0) == 0 && !cases.empty()) {
+      target = &cases.back().expected[line.substr(4)];
+      in_text = false;
+    } else if (target != nullptr) {
+      *target += line + (in_text ? "\r\n" : "\n");
+    }
+  }
+  return cases;
+}
+
+// The dump of `text` translated for `dialect` as the tables write it, or
+// "refused: " and the description.
+inline std::string Outcome(const std::string& text, Dialect dialect) {
+  std::string dump;
+  try {
+    Dump(Translate(text, dialect).nodes, "", &dump);
+  } catch (const Error& e) {
+    return "refused: " + e.description() + "\n";
+  }
+  for (size_t at; (at = dump.find("\r\n")) != std::string::npos;) {
+    dump.replace(at, 2, "\\r\\n");
+  }
+  return dump;
 }
 
 }  // namespace marl::data::tsql
