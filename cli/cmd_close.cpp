@@ -323,7 +323,7 @@ int RunClose(const Target& target, const PlanOptions& o, std::ostream& out,
   }
   out << std::flush;
   if (!o.force) {
-    Database db(NoWait(target));
+    Database db(target);  // committed data
     if (CostingRows(db, from) == 0) {
       throw Refused(ToText(from) +
                     " shows no costing work (no rows of a costing run); "
