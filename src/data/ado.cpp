@@ -205,11 +205,17 @@ void Connection::Close() {
   // anything left uncommitted).
   handle_.reset();
   properties_.clear();
+  deferred_properties_.clear();
 }
 
 Variant Connection::Property(const std::string& name) const {
   for (const auto& [key, value] : properties_) {
     if (SameName(key, name)) return value;
+  }
+  for (const std::string& key : deferred_properties_) {
+    if (SameName(key, name) && handle_) {
+      return handle_->conn->DeferredProperty(key);
+    }
   }
   throw ItemNotFound("ADODB.Properties");
 }
@@ -217,6 +223,9 @@ Variant Connection::Property(const std::string& name) const {
 bool Connection::HasProperty(const std::string& name) const {
   for (const auto& entry : properties_) {
     if (SameName(entry.first, name)) return true;
+  }
+  for (const std::string& key : deferred_properties_) {
+    if (SameName(key, name)) return true;
   }
   return false;
 }
@@ -227,6 +236,7 @@ void Connection::RefreshProperties() {
   for (auto& [key, value] : handle_->conn->Properties()) {
     properties_.emplace_back(key, std::move(value));
   }
+  deferred_properties_ = handle_->conn->DeferredPropertyNames();
 }
 
 ResultSet Connection::Run(const std::string& text,

@@ -94,6 +94,8 @@ class Connection : public Dispatchable {
   int32_t command_timeout_ = 30;
   std::shared_ptr<PhysicalHandle> handle_;
   std::vector<std::pair<std::string, Variant>> properties_;
+  // Listed with the others; the provider computes them when read.
+  std::vector<std::string> deferred_properties_;
 };
 
 class Parameter {

@@ -34,10 +34,14 @@ enum class Rule {
   kAsItComes,  // the provider's value, unchanged (Empty when unreadable)
 };
 
+// A deferred property is read from the provider, with the other deferred
+// ones, the first time it is asked for (the SQLite function masks cost 72
+// statement compilations, and most processes never read them).
 struct CachedProperty {
   const char* name;      // property of the "DataSource" group
   const char* provider;  // the provider property it is read from
   Rule rule;
+  bool deferred = false;
 };
 
 constexpr CachedProperty kCachedProperties[] = {
@@ -46,10 +50,10 @@ constexpr CachedProperty kCachedProperties[] = {
     {"MultipleResults", "Multiple Results", Rule::kOrFalse},
     {"LikeEscapeClause", "Like Escape Clause", Rule::kYesFlag},
     {"IEF", "Integrity Enhancement Facility", Rule::kOrFalse},
-    {"NumericFunctions", "Numeric Functions", Rule::kAsItComes},
-    {"StringFunctions", "String Functions", Rule::kAsItComes},
-    {"SystemFunctions", "System Functions", Rule::kAsItComes},
-    {"DateTimeFunctions", "Time/Date Functions", Rule::kAsItComes},
+    {"NumericFunctions", "Numeric Functions", Rule::kAsItComes, true},
+    {"StringFunctions", "String Functions", Rule::kAsItComes, true},
+    {"SystemFunctions", "System Functions", Rule::kAsItComes, true},
+    {"DateTimeFunctions", "Time/Date Functions", Rule::kAsItComes, true},
 };
 
 Variant ApplyRule(Rule rule, const Variant& v) {
@@ -117,6 +121,36 @@ void ClampScale(const TypeLimits& t, int32_t* scale) {
   }
 }
 
+// The cached provider properties, in the order of kCachedProperties: those
+// deferred or not, as `deferred` says (the others stay Empty). A property
+// that cannot be read is left empty and takes the default of its rule.
+std::vector<Variant> ReadProperties(AdoConnection& cn, bool deferred) {
+  try {
+    cn.RefreshProperties();
+  } catch (const Error&) {
+  }
+  std::vector<Variant> values;
+  values.reserve(std::size(kCachedProperties));
+  for (const CachedProperty& p : kCachedProperties) {
+    Variant v;
+    if (p.deferred != deferred) {
+      values.push_back(v);
+      continue;
+    }
+    try {
+      v = cn.Property(p.provider);
+    } catch (const Error&) {
+      v = Variant();
+    }
+    try {
+      values.push_back(ApplyRule(p.rule, v));
+    } catch (const Error&) {
+      values.push_back(Variant());
+    }
+  }
+  return values;
+}
+
 }  // namespace
 
 const CParse& CDataSource::Parser() const {
@@ -158,27 +192,7 @@ bool CDataSource::LoadDataSourceInfo(bool raise) {
     cn->Open(con_str, "", "", ado::kOptionUnspecified);
     std::shared_ptr<SharedPropertyGroup> group = Group("DataSource");
 
-    // Provider properties: a property that cannot be read is left empty and
-    // takes the default of its rule.
-    try {
-      cn->RefreshProperties();
-    } catch (const Error&) {
-    }
-    std::vector<Variant> values;
-    values.reserve(std::size(kCachedProperties));
-    for (const CachedProperty& p : kCachedProperties) {
-      Variant v;
-      try {
-        v = cn->Property(p.provider);
-      } catch (const Error&) {
-        v = Variant();
-      }
-      try {
-        values.push_back(ApplyRule(p.rule, v));
-      } catch (const Error&) {
-        values.push_back(Variant());
-      }
-    }
+    std::vector<Variant> values = ReadProperties(*cn, false);
 
     auto rs = Recordset::Create();
     rs->Open(kSupportedProcSql, cn, ado::kOpenForwardOnly, ado::kLockReadOnly,
@@ -199,6 +213,7 @@ bool CDataSource::LoadDataSourceInfo(bool raise) {
         group->CreateProperty("Connected");
     if (!IsTrue(connected->Value())) {
       for (size_t i = 0; i < values.size(); ++i) {
+        if (kCachedProperties[i].deferred) continue;
         group->CreateProperty(kCachedProperties[i].name)
             ->SetValue(std::move(values[i]));
       }
@@ -220,7 +235,41 @@ Variant CDataSource::GetDataSourceValue(const std::string& name, bool raise) {
       !LoadDataSourceInfo(raise)) {
     return Variant();
   }
+  for (const CachedProperty& p : kCachedProperties) {
+    if (p.deferred && name == p.name &&
+        !IsTrue(group->CreateProperty("DeferredLoaded")->Value()) &&
+        !LoadDeferredInfo(raise)) {
+      return Variant();
+    }
+  }
   return group->Property(name)->Value();
+}
+
+bool CDataSource::LoadDeferredInfo(bool raise) {
+  std::shared_ptr<AdoConnection> cn;
+  try {
+    cn = AdoConnection::Create();
+    cn->Open(Parser().ConStr(), "", "", ado::kOptionUnspecified);
+    std::vector<Variant> values = ReadProperties(*cn, true);
+    cn->Close();
+    std::shared_ptr<SharedPropertyGroup> group = Group("DataSource");
+    auto fill_lock = group->FillLock();
+    std::shared_ptr<SharedProperty> loaded =
+        group->CreateProperty("DeferredLoaded");
+    if (!IsTrue(loaded->Value())) {
+      for (size_t i = 0; i < values.size(); ++i) {
+        if (!kCachedProperties[i].deferred) continue;
+        group->CreateProperty(kCachedProperties[i].name)
+            ->SetValue(std::move(values[i]));
+      }
+      loaded->SetValue(Variant::Bool(true));
+    }
+    return true;
+  } catch (const Error&) {
+    CloseQuietly(cn);
+    if (raise) throw;
+    return false;
+  }
 }
 
 std::string CDataSource::ConnectString() const { return Parser().ConStr(); }

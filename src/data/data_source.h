@@ -124,6 +124,7 @@ class CDataSource {
   std::shared_ptr<SharedPropertyGroup> Group(const char* suffix,
                                              bool* existed = nullptr) const;
   bool LoadDataSourceInfo(bool raise);
+  bool LoadDeferredInfo(bool raise);
   Variant GetDataSourceValue(const std::string& name, bool raise);
   std::shared_ptr<FieldValueSet> GetDataTypeInfo(int32_t data_type);
 

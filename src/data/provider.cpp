@@ -392,6 +392,12 @@ class InstrumentedConnection final : public PhysicalConnection {
   std::map<std::string, Variant> Properties() override {
     return inner_->Properties();
   }
+  std::vector<std::string> DeferredPropertyNames() const override {
+    return inner_->DeferredPropertyNames();
+  }
+  Variant DeferredProperty(const std::string& name) override {
+    return inner_->DeferredProperty(name);
+  }
   std::string ProviderName() const override { return inner_->ProviderName(); }
 
  private:

@@ -99,6 +99,15 @@ class PhysicalConnection {
   // absent from the map.
   virtual std::map<std::string, Variant> Properties() = 0;
 
+  // Properties that take real work to compute (the SQLite function masks
+  // compile 72 probe statements): named here, left out of Properties(), and
+  // computed by DeferredProperty only when a caller reads one of them. The
+  // defaults: none.
+  virtual std::vector<std::string> DeferredPropertyNames() const { return {}; }
+  virtual Variant DeferredProperty(const std::string& /*name*/) {
+    return Variant();
+  }
+
   virtual std::string ProviderName() const = 0;
 };
 

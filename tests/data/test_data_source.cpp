@@ -278,6 +278,17 @@ TEST_F(DataSourceTest, RealProviderDescribesItself) {
   const bool like = cn->HasProperty("Like Escape Clause") &&
                     cn->Property("Like Escape Clause").ToText() == "Y";
   const std::string version = cn->Property("DBMS Version").ToText();
+  // The function masks, computed only when first read: listed like the
+  // others, and the data source's copies are the connection's values.
+  const std::pair<const char*, int32_t (CDataSource::*)()> masks[] = {
+      {"Numeric Functions", &CDataSource::NumericFunctions},
+      {"String Functions", &CDataSource::StringFunctions},
+      {"System Functions", &CDataSource::SystemFunctions},
+      {"Time/Date Functions", &CDataSource::DateTimeFunctions}};
+  for (const auto& [name, getter] : masks) {
+    EXPECT_TRUE(cn->HasProperty(name)) << name;
+    EXPECT_EQ(((*ds).*getter)(), cn->Property(name).AsI4()) << name;
+  }
   cn->Close();
   EXPECT_FALSE(version.empty());
   EXPECT_EQ(ds->DBMSVersion(), version);
@@ -316,6 +327,7 @@ TEST_F(DataSourceTest, SecondCallerDoesNotTouchDatabase) {
   auto first = Source();
   EXPECT_TRUE(first->ProcSupported("sp_CloseMonth"));
   EXPECT_EQ(first->GetBindType(202), 202);
+  EXPECT_EQ(first->SystemFunctions(), 7);  // the masks are read on demand
 
   const int opens = Probe().opens;
   const int runs = Probe().runs;

@@ -136,7 +136,8 @@ void GetDateFunction(sqlite3_context* ctx, int /*argc*/,
 // ---------------------------------------------------------------------------
 // Function masks for the provider properties. A bit is set when a call of
 // the ODBC scalar function of that bit, by its own name, compiles on an
-// SQLite connection of this provider (probed once per process). The bits are
+// SQLite connection of this provider (probed once per process, when a
+// caller first reads one of the masks). The bits are
 // those of the ODBC SQL_FN_NUM_*, SQL_FN_STR_*, SQL_FN_SYS_* and SQL_FN_TD_*
 // masks, e.g. numeric 0x1 ABS, 0x200 FLOOR, 0x400000 ROUND; string 0x8
 // LTRIM, 0x10 LENGTH, 0x100 REPLACE, 0x400 RTRIM; system 0x4 IFNULL; time
@@ -552,7 +553,6 @@ class SqliteConnection final : public PhysicalConnection,
   }
 
   std::map<std::string, Variant> Properties() override {
-    const FunctionMasks& m = Masks(db_);
     std::map<std::string, Variant> p;
     p["DBMS Name"] = Variant::Text("SQLite");
     p["DBMS Version"] = Variant::Text(sqlite3_libversion());
@@ -561,11 +561,21 @@ class SqliteConnection final : public PhysicalConnection,
     p["Multiple Results"] = Variant::I4(0);
     p["Like Escape Clause"] = Variant::Text("Y");
     p["Integrity Enhancement Facility"] = Variant::Bool(true);
-    p["Numeric Functions"] = Variant::I4(m.numeric);
-    p["String Functions"] = Variant::I4(m.string);
-    p["System Functions"] = Variant::I4(m.system);
-    p["Time/Date Functions"] = Variant::I4(m.time_date);
     return p;
+  }
+
+  std::vector<std::string> DeferredPropertyNames() const override {
+    return {"Numeric Functions", "String Functions", "System Functions",
+            "Time/Date Functions"};
+  }
+
+  Variant DeferredProperty(const std::string& name) override {
+    const FunctionMasks& m = Masks(db_);
+    if (name == "Numeric Functions") return Variant::I4(m.numeric);
+    if (name == "String Functions") return Variant::I4(m.string);
+    if (name == "System Functions") return Variant::I4(m.system);
+    if (name == "Time/Date Functions") return Variant::I4(m.time_date);
+    return Variant();
   }
 
   std::string ProviderName() const override { return kSource; }
