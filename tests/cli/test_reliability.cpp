@@ -15,6 +15,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The tables of the company: the tool's close log records every attempt,
+// failed ones too, so it is left out of before/after comparisons.
+Leave DataOnly() {
+  Leave leave;
+  leave.tables.insert("marl_CloseLog");
+  return leave;
+}
+
 class Reliability : public OperatorTest {
  protected:
   // A copy of `seed` under a new name (no write-ahead log beside it).
@@ -41,7 +49,7 @@ TEST_F(Reliability, AFaultAtAnyStatementChangesNothing) {
   for (const auto& [command, seed] :
        {std::pair<std::string, std::string>{"close", db_},
         std::pair<std::string, std::string>{"reopen", closed}}) {
-    const Snapshot before = TakeSnapshot(seed);
+    const Snapshot before = TakeSnapshot(seed, DataOnly());
     std::atomic<int> end{1 << 30}, failed{0};
     auto sweep = [&, command = command, seed = seed](int first) {
       for (int nth = first; nth < end; nth += 2) {
@@ -59,7 +67,7 @@ TEST_F(Reliability, AFaultAtAnyStatementChangesNothing) {
         EXPECT_NE(r.err.find("Injected fault"), std::string::npos) << r.err;
         EXPECT_NE(r.err.find("nothing was changed"), std::string::npos)
             << r.err;
-        ExpectSameTables(before, TakeSnapshot(path));
+        ExpectSameTables(before, TakeSnapshot(path, DataOnly()));
         fs::remove(path);
       }
     };
@@ -76,9 +84,9 @@ TEST_F(Reliability, AFaultAtAnyStatementChangesNothing) {
 // holds exactly the state before or the state after the close.
 TEST_F(Reliability, AKilledCloseLeavesTheStateBeforeOrAfter) {
   InitDemo(db_);
-  const Snapshot before = TakeSnapshot(db_);
+  const Snapshot before = TakeSnapshot(db_, DataOnly());
   const auto start = std::chrono::steady_clock::now();
-  const Snapshot after = TakeSnapshot(Closed(db_));
+  const Snapshot after = TakeSnapshot(Closed(db_), DataOnly());
   const double close_ms = std::chrono::duration<double, std::milli>(
                               std::chrono::steady_clock::now() - start)
                               .count();
@@ -93,7 +101,7 @@ TEST_F(Reliability, AKilledCloseLeavesTheStateBeforeOrAfter) {
     close.Wait();
     ASSERT_EQ(QueryText(path, "PRAGMA integrity_check"), "ok") << kill;
     ASSERT_EQ(Tool({"status", "--db", path}).status, 0) << kill;
-    const Snapshot now = TakeSnapshot(path);
+    const Snapshot now = TakeSnapshot(path, DataOnly());
     ASSERT_TRUE(now == before || now == after) << "kill " << kill;
   }
 }
@@ -143,7 +151,9 @@ TEST_F(Reliability, ReadersNeverMakeACloseFail) {
       while (!done) {
         ToolResult r = ToolProcess(dir_, full).Wait();
         ++reads;
-        if (r.status != 0) {
+        // check's 4 is its verdict (a line would make a command refuse).
+        const bool verdict = args[0] == "check" && r.status == 4;
+        if (r.status != 0 && !verdict) {
           ++failed_reads;
           ADD_FAILURE() << args[0] << ": " << r.err;
         }
@@ -196,14 +206,14 @@ TEST_F(Reliability, BadProfilePeriodsAreRefused) {
     const std::string path =
         Copy(std::string(c.command) == "close" ? db_ : closed);
     Exec(path, c.sql);
-    const Snapshot before = TakeSnapshot(path);
+    const Snapshot before = TakeSnapshot(path, DataOnly());
     std::vector<std::string> args = {c.command, "--db", path, "--yes"};
     if (std::string(c.command) == "reopen") args.push_back("--force");
     ToolResult r = Tool(args);
     EXPECT_EQ(r.status, 4) << c.sql << "\n" << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("nothing was changed"), std::string::npos) << r.err;
-    ExpectSameTables(before, TakeSnapshot(path));
+    ExpectSameTables(before, TakeSnapshot(path, DataOnly()));
   }
 }
 
@@ -244,7 +254,7 @@ TEST_F(Reliability, ConnectionOptionsAreCheckedUpFront) {
       {{"close", "--db", db_, "--period", ""}, "a period is written YYYY/P"},
       {{"check", "--db", db_, "--period", ""}, "a period is written YYYY/P"},
   };
-  const Snapshot before = TakeSnapshot(db_);
+  const Snapshot before = TakeSnapshot(db_, DataOnly());
   for (const Case& c : cases) {
     ToolResult r = Tool(c.args);
     EXPECT_EQ(r.status, 2) << c.args[2] << "\n" << r.err;
@@ -252,7 +262,7 @@ TEST_F(Reliability, ConnectionOptionsAreCheckedUpFront) {
   }
   EXPECT_EQ(Tool({"status", "--dsn", good, "--trace-sql", trace}).status, 0);
   EXPECT_TRUE(fs::exists(trace));
-  ExpectSameTables(before, TakeSnapshot(db_));
+  ExpectSameTables(before, TakeSnapshot(db_, DataOnly()));
 }
 
 }  // namespace
