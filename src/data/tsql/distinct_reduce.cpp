@@ -219,6 +219,30 @@ class Reducer {
     return false;
   }
 
+  // Whether keyword or reserved word i is one an expression the check
+  // understands may hold: CASE ... END, NOT, NULL, AND, OR, LIKE, and WHEN,
+  // THEN, IS, IN, ESCAPE (and BETWEEN where `between`).
+  bool ExpressionWord(uint32_t i, bool between) const {
+    switch (toks_[i].kw) {
+      case Kw::Case:
+      case Kw::Else:
+      case Kw::End:
+      case Kw::Not:
+      case Kw::Null:
+      case Kw::And:
+      case Kw::Or:
+      case Kw::Like:
+        return true;
+      case Kw::None:
+        break;
+      default:
+        return false;
+    }
+    const std::string_view w = str(i);
+    return IEq(w, "WHEN") || IEq(w, "THEN") || IEq(w, "IS") || IEq(w, "IN") ||
+           IEq(w, "ESCAPE") || (between && IEq(w, "BETWEEN"));
+  }
+
   // Checks [lo, hi] (select-list expression or WHERE) for names and
   // constructs the check understands. False: leave the SELECT alone.
   bool Vocabulary(uint32_t lo, uint32_t hi) {
@@ -226,26 +250,8 @@ class Reducer {
       const Token& t = toks_[i];
       switch (t.kind) {
         case TokKind::Word:
-          if (t.kw != Kw::None) {
-            switch (t.kw) {
-              case Kw::Case:
-              case Kw::Else:
-              case Kw::End:
-              case Kw::Not:
-              case Kw::Null:
-              case Kw::And:
-              case Kw::Or:
-              case Kw::Like:
-                break;
-              default:
-                return false;
-            }
-          } else if (IsReserved(str(i))) {
-            if (!IEq(str(i), "WHEN") && !IEq(str(i), "THEN") &&
-                !IEq(str(i), "IS") && !IEq(str(i), "IN") &&
-                !IEq(str(i), "ESCAPE")) {
-              return false;
-            }
+          if (t.kw != Kw::None || IsReserved(str(i))) {
+            if (!ExpressionWord(i, /*between=*/false)) return false;
           } else if (op(i - 1, '.') && i > lo) {
             // the column of a qualified name, checked with its qualifier
           } else if (op(i + 1, '(')) {
@@ -310,32 +316,12 @@ class Reducer {
         case TokKind::Op:
           break;
         case TokKind::Word:
-          if (t.kw != Kw::None) {
-            switch (t.kw) {
-              case Kw::Distinct:
-                if (i != b + 1) return false;
-                break;
-              case Kw::From:
-              case Kw::Where:
-              case Kw::As:
-              case Kw::Case:
-              case Kw::Else:
-              case Kw::End:
-              case Kw::Not:
-              case Kw::Null:
-              case Kw::And:
-              case Kw::Or:
-              case Kw::Like:
-                break;
-              default:
-                return false;
-            }
-          } else if (IsReserved(str(i))) {
-            if (!IEq(str(i), "WHEN") && !IEq(str(i), "THEN") &&
-                !IEq(str(i), "IS") && !IEq(str(i), "IN") &&
-                !IEq(str(i), "BETWEEN") && !IEq(str(i), "ESCAPE")) {
-              return false;
-            }
+          if (t.kw == Kw::Distinct) {
+            if (i != b + 1) return false;
+          } else if (t.kw == Kw::From || t.kw == Kw::Where || t.kw == Kw::As) {
+            // the subquery's own clauses
+          } else if (t.kw != Kw::None || IsReserved(str(i))) {
+            if (!ExpressionWord(i, /*between=*/true)) return false;
           } else if (op(i - 1, '.')) {
             // a column, checked with its qualifier
           } else if (op(i + 1, '(') || kw(i - 1, Kw::As)) {
