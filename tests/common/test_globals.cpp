@@ -104,7 +104,9 @@ TEST_F(GlobalsTest, CheckValueRaisesItsThreeErrorsWithTheirTexts) {
                                  "WHERE FCode = " +
                                  std::to_string(c.error)));
     EXPECT_EQ(e.description(), item);
-    if (c.help != nullptr) EXPECT_EQ(e.help_file(), c.help);
+    if (c.help != nullptr) {
+      EXPECT_EQ(e.help_file(), c.help);
+    }
     EXPECT_EQ(e.help_context(), 0);
   }
 }

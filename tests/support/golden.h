@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -98,9 +99,12 @@ inline Variant ToVariant(const Json& j) {
 }
 
 // Calls one method of `object` late-bound: `call` is [METHOD, ARG, ...] as
-// in scenarios.json, and `dsn` fills every parameter named sDsn.
+// in scenarios.json, and `dsn` fills every parameter named sDsn. When
+// `by_ref` is given it receives what the call left in each by-reference
+// parameter, by parameter name.
 inline Variant Call(Dispatchable& object, const Json& call,
-                    const std::string& dsn) {
+                    const std::string& dsn,
+                    std::map<std::string, Variant>* by_ref = nullptr) {
   const std::string name = call.at(0);
   const MemberInfo* m = object.Table().Find(name, InvokeKind::Method);
   if (m == nullptr) throw Error(err::kUnknownName, "golden", name);
@@ -117,7 +121,19 @@ inline Variant Call(Dispatchable& object, const Json& call,
       args.push_back(p.optional ? p.default_value : Variant());
     }
   }
-  return object.Invoke(m->dispid, InvokeKind::Method, args);
+  auto keep = [&] {
+    for (size_t i = 0; by_ref != nullptr && i < args.size(); ++i) {
+      if (m->params[i].by_ref) (*by_ref)[m->params[i].name] = args[i];
+    }
+  };
+  try {
+    Variant result = object.Invoke(m->dispid, InvokeKind::Method, args);
+    keep();
+    return result;
+  } catch (const Error&) {
+    keep();
+    throw;
+  }
 }
 
 // Writes the rows of `seed_file` (one statement per line, "--" lines
