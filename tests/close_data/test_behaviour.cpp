@@ -1,5 +1,6 @@
 // What the close steps do to the data, scenario by scenario from
-// tests/golden/behaviour/close_data.json (the format: support/behaviour.h).
+// tests/golden/behaviour/close_data.json (the format: support/behaviour.h),
+// the copies into the next period and the moves to and from history included.
 #include "support/behaviour.h"
 
 namespace marl::test {
