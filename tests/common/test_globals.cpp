@@ -11,6 +11,7 @@
 #include "marlcheckout/registry.h"
 #include "siblings/res_loader.h"
 #include "support/frame_fixture.h"
+#include "support/table.h"
 
 namespace marl::frame_test {
 namespace {
@@ -41,71 +42,32 @@ TEST_F(GlobalsTest, ProfileReadSendsCategoryThenKeyAndFallsBack) {
   EXPECT_EQ(GetProfileValue(*ds, "CurrentYear", "CB").ToText(), "2031");
 }
 
-// Items and codes of the seed rows: item 10040 is "数量".
-struct CheckCase {
-  const char* name;
-  Variant value;
-  int32_t type;
-  int32_t size;
-  bool required;
-  int32_t error;     // 0: passes
-  const char* help;  // expected help file when it fails
-  Variant after;     // the value afterwards when it passes
-};
-
 TEST_F(GlobalsTest, CheckValueRaisesItsThreeErrorsWithTheirTexts) {
   auto ds = Source("en");
   const std::string item = "10040";
-  const std::vector<CheckCase> cases = {
-      {"required empty", Variant(), 8, 10, true, 10000, "数量", Variant()},
-      {"required null", Variant::Null(), 3, 0, true, 10000, "数量", Variant()},
-      {"optional empty", Variant(), 8, 10, false, 0, "", Variant::Null()},
-      {"not a number", Variant::Text("abc"), 3, 0, false, 10004, "数量 = 'abc'",
-       Variant()},
-      {"overflow", Variant::Text("70000"), 2, 0, false, 10004, "数量 = '70000'",
-       Variant()},
-      {"converted", Variant::Text("12"), 3, 0, true, 0, "", Variant::I4(12)},
-      {"as long as size", Variant::Text("abcd"), 8, 4, true, 0, "",
-       Variant::Text("abcd")},
-      {"one unit longer", Variant::Text("abcde"), 8, 4, true, 10005,
-       "数量 = 'abcde'", Variant()},
-      {"size 0 unchecked", Variant::Text("abcde"), 8, 0, true, 0, "",
-       Variant::Text("abcde")},
-      // Four Chinese characters are 12 bytes but 4 UTF-16 units.
-      {"utf16 fits", Variant::Text("合计合计"), 8, 4, true, 0, "",
-       Variant::Text("合计合计")},
-      // One character outside the basic plane takes two units.
-      {"surrogate pair", Variant::Text("合计\U0001F600"), 8, 3, true, 10005,
-       "数量 = '合计\U0001F600'", Variant()},
-      {"number to text", Variant::I4(123456), 8, 5, true, 10005,
-       "数量 = '123456'", Variant()},
-      {"empty bytes required", Variant::Bytes({}), 8209, 4, true, 10000, "数量",
-       Variant()},
-      {"empty bytes optional", Variant::Bytes({}), 8209, 4, false, 0, "",
-       Variant::Null()},
-      {"bytes too long", Variant::Bytes({1, 2, 3}), 8209, 2, true, 10005,
-       nullptr, Variant()},
-  };
-  for (const CheckCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    Variant value = c.value;
-    if (c.error == 0) {
-      EXPECT_NO_THROW(CheckValue(*ds, item, value, c.type, c.size, c.required));
-      EXPECT_EQ(value.Type(), c.after.Type());
-      if (!c.after.IsNull()) {
-        EXPECT_TRUE(value == c.after);
-      }
+  for (const auto& c : test::ReadTable("common/check_value.txt", 8)) {
+    SCOPED_TRACE(c[0]);
+    Variant value = test::ValueOf(c[1]);
+    auto check = [&] {
+      CheckValue(*ds, item, value, std::stoi(c[2]), std::stoi(c[3]),
+                 c[4] == "required");
+    };
+    const int32_t error = std::stoi(c[5]);
+    if (error == 0) {
+      EXPECT_NO_THROW(check());
+      const Variant after = test::ValueOf(c[7]);
+      EXPECT_EQ(value.Type(), after.Type());
+      EXPECT_TRUE(after.IsNull() || value == after);
       continue;
     }
-    Error e = Raised(
-        [&] { CheckValue(*ds, item, value, c.type, c.size, c.required); });
-    EXPECT_EQ(e.number(), c.error);
+    Error e = Raised(check);
+    EXPECT_EQ(e.number(), error);
     EXPECT_EQ(e.source(), Scalar("SELECT FDescriptive_EN FROM CB_BmErrCode "
                                  "WHERE FCode = " +
-                                 std::to_string(c.error)));
+                                 c[5]));
     EXPECT_EQ(e.description(), item);
-    if (c.help != nullptr) {
-      EXPECT_EQ(e.help_file(), c.help);
+    if (c[6] != "-") {
+      EXPECT_EQ(e.help_file(), c[6]);
     }
     EXPECT_EQ(e.help_context(), 0);
   }
@@ -221,43 +183,15 @@ TEST_F(GlobalsTest, LoadResTextWithoutALoaderKeepsTheTextAndThePendingError) {
 }
 
 TEST(GetPropValueTest, MatchesKeysOnlyWhereAKeyStarts) {
-  struct Case {
-    const char* props;
-    const char* key;
-    const char* value;
-  };
-  const Case cases[] = {
-      {"ConnectString=x;LANGUAGE=en", "Language", "en"},
-      {"ConnectString=x;LANGUAGE=en;", "Language", "en"},
-      {"language=cht;UserName=u", "Language", "cht"},
-      {"ReportLanguage=de;Language=chs", "Language", "chs"},
-      {"ReportLanguage=de", "Language", ""},
-      {"a=1;  Language=en", "Language", "en"},
-      {"Language= en ;x=1", "Language", " en "},  // blanks kept
-      {"Language=a=b;x=1", "Language", "a=b"},
-      {"x=1", "Language", ""},
-      {"", "Language", ""},
-      {"Language =en", "Language", ""},  // the key must meet the "="
-      // Braces are not understood: a key inside a braced value is found.
-      {"ConnectString={a=1;Language=xx};Language=en", "Language", "xx}"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(GetPropValue(c.props, c.key), c.value) << c.props;
+  for (const auto& c : test::ReadTable("common/prop_values.txt", 3)) {
+    EXPECT_EQ(GetPropValue(c[0], c[1]), c[2]) << c[0];
   }
 }
 
 TEST(PeriodKeyTextTest, YearPlusTenThousandthsWithoutTrailingZeros) {
-  const struct {
-    int32_t year, period;
-    const char* key;
-  } cases[] = {{2005, 10, "2005.001"},  {2005, 5, "2005.0005"},
-               {2005, 3, "2005.0003"},  {2006, 1, "2006.0001"},
-               {2005, 11, "2005.0011"}, {2005, 12, "2005.0012"},
-               {1999, 13, "1999.0013"}, {1900, 13, "1900.0013"},
-               {2005, 0, "2005"},       {2100, 100, "2100.01"}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(common::PeriodKeyText(c.year, c.period), c.key)
-        << c.year << "/" << c.period;
+  for (const auto& c : test::ReadTable("common/period_keys.txt", 3)) {
+    EXPECT_EQ(common::PeriodKeyText(std::stoi(c[0]), std::stoi(c[1])), c[2])
+        << c[0] << "/" << c[1];
   }
 }
 

@@ -3,7 +3,6 @@
 // object state between calls.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "support/frame_fixture.h"
 #include "support/golden.h"
 #include "support/raised.h"
+#include "support/table.h"
 
 namespace marl::frame_test {
 namespace {
@@ -139,16 +139,7 @@ struct MethodForm {
 
 std::vector<MethodForm> MethodForms() {
   std::vector<MethodForm> forms;
-  std::ifstream in(std::string(MARL_GOLDEN_DIR) + "/frame/forms.txt");
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> f;
-    for (size_t at = 0, tab = 0; tab != std::string::npos; at = tab + 1) {
-      tab = line.find('\t', at);
-      f.push_back(line.substr(at, tab - at));
-    }
-    EXPECT_EQ(f.size(), 6u) << line;
-    f.resize(6);
+  for (test::TableRow& f : test::ReadTable("frame/forms.txt", 6)) {
     for (size_t at; (at = f[3].find("\\r\\n")) != std::string::npos;)
       f[3].replace(at, 4, "\r\n");
     forms.push_back({f[0], f[1], f[2] == "-" ? "" : f[2], f[3],

@@ -4,46 +4,15 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "marlcheckout/error.h"
+#include "support/table.h"
 
 namespace marl {
 namespace {
-
-// A value as the conversion table writes it: KIND or KIND:TEXT (the table's
-// header tells the kinds).
-Variant ValueOf(const std::string& field) {
-  const size_t colon = field.find(':');
-  const std::string kind = field.substr(0, colon);
-  const std::string text =
-      colon == std::string::npos ? "" : field.substr(colon + 1);
-  if (kind == "Empty") return Variant();
-  if (kind == "Null") return Variant::Null();
-  if (kind == "Missing") return Variant::Missing();
-  if (kind == "Object") return Variant::Object(nullptr);
-  if (kind == "Text") return Variant::Text(text);
-  if (kind == "Bytes") return Variant::Bytes({text.begin(), text.end()});
-  if (kind == "Bool") return Variant::Bool(text == "true");
-  if (kind == "I2") return Variant::I2(static_cast<int16_t>(std::stoi(text)));
-  if (kind == "I4") return Variant::I4(static_cast<int32_t>(std::stol(text)));
-  if (kind == "Byte")
-    return Variant::Byte(static_cast<uint8_t>(std::stoi(text)));
-  if (kind == "R4") return Variant::R4(std::strtof(text.c_str(), nullptr));
-  if (kind == "R8") return Variant::R8(std::strtod(text.c_str(), nullptr));
-  if (kind == "Currency") return Variant::CurrencyScaled(std::stoll(text));
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
-  if (kind == "Date" && std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo,
-                                    &d, &h, &mi, &sec) >= 3) {
-    return Variant::Date(Variant::MakeDate(y, mo, d, h, mi, sec));
-  }
-  if (kind == "Date") return Variant::Date(std::strtod(text.c_str(), nullptr));
-  ADD_FAILURE() << "unknown kind in " << field;
-  return Variant();
-}
 
 TEST(VariantTest, ConvertsOrRaisesAsTheTableSays) {
   const std::map<std::string, VarType> types = {
@@ -52,30 +21,21 @@ TEST(VariantTest, ConvertsOrRaisesAsTheTableSays) {
       {"Byte", VarType::Byte}, {"Currency", VarType::Currency},
       {"Date", VarType::Date}, {"Text", VarType::Text},
       {"Bool", VarType::Bool}};
-  std::ifstream in(std::string(MARL_GOLDEN_DIR) + "/platform/conversions.txt");
-  int cases = 0;
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> f;
-    for (size_t at = 0, tab = 0; tab != std::string::npos; at = tab + 1) {
-      tab = line.find('\t', at);
-      f.push_back(line.substr(at, tab - at));
-    }
-    SCOPED_TRACE(line);
-    ASSERT_EQ(f.size(), 4u);
+  const auto rows = test::ReadTable("platform/conversions.txt", 4);
+  for (const test::TableRow& f : rows) {
+    SCOPED_TRACE(f[0]);
     ASSERT_EQ(types.count(f[2]), 1u);
     const VarType to = types.at(f[2]);
-    ++cases;
     try {
-      Variant got = ValueOf(f[1]).ChangeType(to);
+      Variant got = test::ValueOf(f[1]).ChangeType(to);
       EXPECT_EQ(got.Type(), to);
-      EXPECT_TRUE(got == ValueOf(f[3]))
+      EXPECT_TRUE(got == test::ValueOf(f[3]))
           << "got " << (got.Type() == VarType::Text ? got.AsText() : "?");
     } catch (const Error& e) {
       EXPECT_EQ("error " + std::to_string(e.number()), f[3]);
     }
   }
-  EXPECT_GE(cases, 60);
+  EXPECT_GE(rows.size(), 60u);
 }
 
 TEST(VariantTest, Utf16Length) {

@@ -3,10 +3,10 @@
 // tsql/refusals.txt (what each dialect refuses, and why).
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "support/table.h"
 #include "tsql/dump.h"
 
 namespace marl::data::tsql {
@@ -41,14 +41,9 @@ TEST(TranslateTest, CountsPositionalMarkersOverTheWholeText) {
 
 // Each line of refusals.txt: a text, a tab, words its refusal names.
 TEST(TranslateTest, RefusesWhatWouldChangeMeaningOrCannotRun) {
-  std::ifstream in(std::string(MARL_GOLDEN_DIR) + "/tsql/refusals.txt");
-  int count = 0;
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    const size_t tab = line.find('\t');
-    ASSERT_NE(tab, std::string::npos) << line;
-    const std::string text = line.substr(0, tab), words = line.substr(tab + 1);
-    ++count;
+  const auto rows = test::ReadTable("tsql/refusals.txt", 2);
+  for (const test::TableRow& row : rows) {
+    const std::string &text = row[0], &words = row[1];
     for (Dialect dialect :
          {Dialect::kSqlite, Dialect::kSqliteOdbc, Dialect::kPostgres}) {
       SCOPED_TRACE(text);
@@ -62,8 +57,9 @@ TEST(TranslateTest, RefusesWhatWouldChangeMeaningOrCannotRun) {
       }
     }
   }
-  EXPECT_GE(count, 40);
+  EXPECT_GE(rows.size(), 40u);
 }
+
 // IF and BEGIN nest as deep as a batch reasonably does; a deeper text is
 // refused, never a stack overflow.
 TEST(TranslateTest, NestsIfAndBeginToALimit) {
