@@ -1,20 +1,27 @@
-// The provider interface's native scripts and the data layer's count of
-// records affected, on the embedded provider; and the embedded provider's
-// writer cache, which lets other connections read while a long write
-// transaction runs.
+// The provider interface's native scripts and what the data layer does the
+// same on every provider (the statement trace, the count of records
+// affected, the fault plan's count), on the embedded provider; and the
+// embedded provider's writer cache, which lets other connections read while
+// a long write transaction runs.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "data/ado.h"
 #include "data/provider.h"
 #include "data/sqlite/sqlite_provider.h"
 #include "marlcheckout/error.h"
+#include "support/golden.h"
 
 namespace marl::data {
 namespace {
@@ -113,6 +120,8 @@ TEST_F(ProviderExtrasTest, RecordsAffectedAddsUpEveryCompletedText) {
        {{"", 202, 0, Variant::Text("z")}},
        2},
       {a.get(), "SELECT * FROM t_A", {}, 0},
+      // Changes no row: must not report the count of the last text that did.
+      {b.get(), "CREATE TABLE t_Other (FID INTEGER)", {}, 0},
       {b.get(), "DELETE FROM t_B WHERE FID = 9", {}, 0},
       {a.get(),
        "INSERT INTO t_B VALUES (3)\r\nINSERT INTO t_A VALUES (1, 'd')",
@@ -228,6 +237,96 @@ TEST_F(ProviderExtrasTest, ReadTransactionsLetAWriterThrough) {
   SetWaitNotice(nullptr);
   EXPECT_EQ(notices, 1);
   writer->Rollback();
+}
+
+// The trace holds each text as handed over, with its parameters, one JSON
+// line each (tests/golden/data/trace.jsonl): escapes, numbers, dates, and
+// every byte that is not part of well-formed UTF-8 (overlong, surrogate,
+// above U+10FFFF, cut short) as U+FFFD, so that a line stays valid JSON.
+TEST_F(ProviderExtrasTest, TraceHoldsEachTextAsSentWithItsParameters) {
+  OpenPhysical(cs_)->RunNativeScript(kSchema);
+  const fs::path trace = dir_ / "trace.jsonl";
+  SetTraceFile(trace.string());
+  EXPECT_EQ(TraceFile(), trace.string());
+  auto c = Connection::Create();
+  c->Open(cs_);
+  c->Execute("SET TRANSACTION ISOLATION LEVEL READ COMMITTED");
+  c->Execute("Delete t_A WHERE FName = N'x\"y\\z'\r\n\tSELECT 1 AS A");
+  auto cmd = Command::Create();
+  cmd->SetActiveConnection(c);
+  cmd->CommandText = "SELECT ?, ?, ?, ?";
+  auto& ps = cmd->GetParameters();
+  ps.Append(cmd->CreateParameter("", ado::kInteger, 1, 4, Variant::I4(-3)));
+  ps.Append(cmd->CreateParameter("", ado::kVarWChar, 1, 9,
+                                 Variant::Text("\xe5\x90\x8d\x01\r\n")));
+  ps.Append(cmd->CreateParameter("", ado::kDouble, 1, 8, Variant::R4(0.1f)));
+  ps.Append(cmd->CreateParameter("", ado::kDate, 1, 8,
+                                 Variant::Date(Variant::MakeDate(2005, 3, 1))));
+  cmd->Execute();
+  ps.Item(0)->value = Variant::I4(4);
+  ps.Item(1)->value = Variant::Bool(true);
+  ps.Item(2)->value = Variant::Null();
+  ps.Item(3)->value = Variant::Date(Variant::MakeDate(2005, 3, 1, 8, 30, 0));
+  cmd->Execute();
+  ps.Item(0)->value = Variant::I4(5);
+  ps.Item(1)->value = Variant::Text(
+      "\xe0\x9f\xbf|\xe0\xa0\x80|\xed\x9f\xbf|\xed\xa0\x80|\xf0\x8f\xbf\xbf|"
+      "\xf0\x90\x80\x80|\xf4\x8f\xbf\xbf|\xf4\x90\x80\x80|\xc1\xbf|"
+      "\xf5\x80\x80\x80|\xe5\x90");
+  ps.Item(3)->value = Variant::Null();
+  cmd->Execute();
+  auto rs = Recordset::Create();
+  rs->Open("SELECT FID FROM t_A", c);
+  SetTraceFile("");
+  c->Execute("SELECT 2");  // not traced
+  EXPECT_EQ(test::golden::FileLines(trace),
+            test::golden::FileLines(fs::path(MARL_GOLDEN_DIR) / "data" /
+                                    "trace.jsonl"));
+}
+
+// Run as a child process by the next test: traces through MARL_TRACE_SQL.
+TEST_F(ProviderExtrasTest, TraceChildProcess) {
+  const char* cs = std::getenv("MARL_TEST_CHILD_CS");
+  if (cs == nullptr) GTEST_SKIP() << "runs only as a child process";
+  auto c = OpenPhysical(cs);
+  for (int i = 0; i < 200; ++i) {
+    c->Run("SELECT " + std::to_string(i) + " AS \"child\"", {});
+  }
+}
+
+TEST_F(ProviderExtrasTest, ProcessesTraceToOneFileFromTheEnvironment) {
+  fs::path trace = dir_ / "shared-trace.jsonl";
+  std::string self = fs::read_symlink("/proc/self/exe").string();
+  std::string filter = "--gtest_filter=ProviderExtrasTest.TraceChildProcess";
+  std::string env_trace = "MARL_TRACE_SQL=" + trace.string();
+  std::string env_cs = "MARL_TEST_CHILD_CS=" + cs_;
+  std::vector<pid_t> children;
+  for (int k = 0; k < 2; ++k) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      char* argv[] = {self.data(), filter.data(), nullptr};
+      char* envp[] = {env_trace.data(), env_cs.data(), nullptr};
+      int devnull = open("/dev/null", O_WRONLY);
+      dup2(devnull, 1);
+      execve(self.c_str(), argv, envp);
+      _exit(127);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  std::map<std::string, int> seen;
+  for (const std::string& line : test::golden::FileLines(trace)) ++seen[line];
+  EXPECT_EQ(seen.size(), 200u);
+  for (int i = 0; i < 200; ++i) {
+    std::string want = R"({"text": "SELECT )" + std::to_string(i) +
+                       R"( AS \"child\"", "params": []})";
+    EXPECT_EQ(seen[want], 2) << want;
+  }
 }
 
 }  // namespace
