@@ -11,6 +11,7 @@
 #include "data/provider.h"
 #include "marlcheckout/error.h"
 #include "marlcheckout/variant.h"
+#include "platform/member_builders.h"
 #include "support/raised.h"
 
 namespace marl::data {
@@ -159,30 +160,24 @@ TEST(CParse, NeverParsedAndReparsed) {
 // A stand-in for the resource-text loader that counts its Unload calls.
 class FakeLoader : public Dispatchable {
  public:
-  explicit FakeLoader(bool fail) : fail_(fail) {}
+  explicit FakeLoader(bool fail) : fail(fail) {}
+  const bool fail;
   int unloads = 0;
 
   const DispatchTable& Table() const override {
-    static const DispatchTable table = [] {
-      DispatchTable t;
-      t.class_name = "FakeLoader";
-      MemberInfo m;
-      m.name = "Unload";
-      m.dispid = 1;
-      m.handler = [](Dispatchable& self, std::vector<Variant>&) {
-        auto& loader = static_cast<FakeLoader&>(self);
-        ++loader.unloads;
-        if (loader.fail_) throw Error::Of(err::kFail, "FakeLoader");
-        return Variant();
-      };
-      t.members.push_back(m);
-      return t;
-    }();
+    static const DispatchTable table{
+        "FakeLoader",
+        {members::Method("Unload", 1, {}, members::kAny,
+                         [](Dispatchable& self, std::vector<Variant>&) {
+                           auto& loader = members::Self<FakeLoader>(self);
+                           ++loader.unloads;
+                           if (loader.fail) {
+                             throw Error::Of(err::kFail, "FakeLoader");
+                           }
+                           return Variant();
+                         })}};
     return table;
   }
-
- private:
-  bool fail_;
 };
 
 TEST(CParse, DestructionReleasesThreadLoader) {
