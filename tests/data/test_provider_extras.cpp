@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "data/sqlite/sqlite_provider.h"
 #include "marlcheckout/error.h"
 #include "support/golden.h"
+#include "support/raised.h"
 
 namespace marl::data {
 namespace {
@@ -98,47 +100,46 @@ TEST_F(ProviderExtrasTest, NativeScriptRunsAsGivenAndJoinsTheTransaction) {
   EXPECT_EQ(Count("t_B"), 0);
 }
 
+// The rows of a tab-separated table of tests/golden/data ("#" lines are
+// comments), with "\r\n" read as a line break.
+std::vector<std::vector<std::string>> Table(const std::string& file) {
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line :
+       test::golden::FileLines(fs::path(MARL_GOLDEN_DIR) / "data" / file)) {
+    if (line.empty() || line[0] == '#') continue;
+    for (size_t at; (at = line.find("\\r\\n")) != std::string::npos;) {
+      line.replace(at, 4, "\r\n");
+    }
+    std::stringstream in(line);
+    rows.emplace_back();
+    for (std::string f; std::getline(in, f, '\t');) rows.back().push_back(f);
+  }
+  return rows;
+}
+
 // The records affected of every completed text add up, whatever the
-// connection, reading or writing; a text that fails adds nothing.
+// connection, reading or writing (tests/golden/data/records_affected.tsv).
 TEST_F(ProviderExtrasTest, RecordsAffectedAddsUpEveryCompletedText) {
   OpenPhysical(cs_)->RunNativeScript(kSchema);
   auto a = OpenPhysical(cs_);
   auto b = OpenPhysical(cs_);
-  struct Case {
-    PhysicalConnection* conn;
-    std::string text;
+  const auto rows = Table("records_affected.tsv");
+  for (const std::vector<std::string>& f : rows) {
+    ASSERT_EQ(f.size(), 4u);
     std::vector<BoundParam> params;
-    int64_t added;  // -1: the text fails
-  };
-  const std::vector<Case> cases = {
-      {a.get(),
-       "INSERT INTO t_B VALUES (1)\r\nINSERT INTO t_B VALUES (2)",
-       {},
-       2},
-      {b.get(),
-       "UPDATE t_A SET FName = ? WHERE FID > 0",
-       {{"", 202, 0, Variant::Text("z")}},
-       2},
-      {a.get(), "SELECT * FROM t_A", {}, 0},
-      // Changes no row: must not report the count of the last text that did.
-      {b.get(), "CREATE TABLE t_Other (FID INTEGER)", {}, 0},
-      {b.get(), "DELETE FROM t_B WHERE FID = 9", {}, 0},
-      {a.get(),
-       "INSERT INTO t_B VALUES (3)\r\nINSERT INTO t_A VALUES (1, 'd')",
-       {},
-       -1},
-      {b.get(), "DELETE t_B WHERE FID < 3", {}, 2},
-  };
-  for (const Case& c : cases) {
+    if (f[2] != "-") params.push_back({"", 202, 0, Variant::Text(f[2])});
     const int64_t before = RecordsAffected();
-    if (c.added < 0) {
-      EXPECT_THROW(c.conn->Run(c.text, c.params), Error) << c.text;
-    } else {
-      c.conn->Run(c.text, c.params);
+    const bool failed = test::Raised([&] {
+                          (f[0] == "a" ? a : b)->Run(f[1], params);
+                        }).number() != 0;
+    EXPECT_EQ(failed ? "fails" : std::to_string(RecordsAffected() - before),
+              f[3])
+        << f[1];
+    if (failed) {
+      EXPECT_EQ(RecordsAffected(), before) << f[1];
     }
-    EXPECT_EQ(RecordsAffected() - before, std::max<int64_t>(c.added, 0))
-        << c.text;
   }
+  EXPECT_EQ(rows.size(), 7u);
 }
 
 // A write transaction larger than SQLite's default page cache (2 MB) keeps
@@ -161,44 +162,35 @@ TEST_F(ProviderExtrasTest, ReadersDoNotWaitForALargeWriteTransaction) {
   EXPECT_EQ(Count("t_C"), 51200);
 }
 
-// The fault plan counts the statements of the texts it aims at, not the
-// texts: the second statement of a text fails after the first one ran. A
-// thread's exempt statements are not counted.
+// The fault plan fails the nth statement of the texts it aims at, even
+// inside a text, and not a statement of an exempt thread
+// (tests/golden/data/fault_plan.tsv).
 TEST_F(ProviderExtrasTest, FaultPlanFailsTheNthStatementEvenInsideAText) {
   OpenPhysical(cs_)->RunNativeScript(kSchema);
-  const std::string two =
-      "INSERT INTO t_B VALUES (1)\r\nINSERT INTO t_B VALUES (2)";
-  struct Case {
-    FaultPlan plan;
-    bool exempt;
-    int64_t rows_when_failed;  // -1: no fault fires
-  };
-  const std::vector<Case> cases = {
-      {{1, err::kDbFail, "boom", ""}, false, 0},
-      {{2, err::kDbFail, "boom", ""}, false, 1},
-      {{2, err::kDbFail, "boom", "t_B VALUES (2)"}, false, 1},
-      {{3, err::kDbFail, "boom", "t_B"}, false, -1},
-      {{1, err::kDbFail, "boom", "t_A"}, false, -1},
-      {{1, err::kDbFail, "boom", ""}, true, -1},
-  };
-  for (const Case& c : cases) {
+  const auto rows = Table("fault_plan.tsv");
+  for (const std::vector<std::string>& f : rows) {
+    ASSERT_EQ(f.size(), 4u);
     auto conn = OpenPhysical(cs_);
     conn->Begin(true);
-    SetFaultPlan(c.plan);
-    try {
-      std::optional<FaultExempt> exempt;
-      if (c.exempt) exempt.emplace();
-      conn->Run(two, {});
-      EXPECT_EQ(c.rows_when_failed, -1) << c.plan.nth << c.plan.match;
-    } catch (const Error& e) {
-      EXPECT_EQ(e.description(), "boom");
-      EXPECT_EQ(conn->Run("SELECT COUNT(*) FROM t_B", {}).rows[0][0].AsI4(),
-                c.rows_when_failed)
-          << c.plan.nth;
-    }
+    SetFaultPlan(
+        {std::stoi(f[0]), err::kDbFail, "boom", f[1] == "-" ? "" : f[1]});
+    std::optional<FaultExempt> exempt;
+    if (f[2] == "exempt") exempt.emplace();
+    const Error e = test::Raised([&] {
+      conn->Run("INSERT INTO t_B VALUES (1)\r\nINSERT INTO t_B VALUES (2)", {});
+    });
+    exempt.reset();
+    EXPECT_EQ(e.description(), e.number() == 0 ? "" : "boom");
+    EXPECT_EQ(
+        e.number() == 0
+            ? "none"
+            : conn->Run("SELECT COUNT(*) FROM t_B", {}).rows[0][0].ToText(),
+        f[3])
+        << f[0] << " " << f[1];
     SetFaultPlan({});
     conn->Rollback();
   }
+  EXPECT_EQ(rows.size(), 6u);
 }
 
 // A read transaction takes no write lock: a writer commits while it is
