@@ -87,15 +87,13 @@ TEST_F(ProviderExtrasTest, NativeScriptRunsAsGivenAndJoinsTheTransaction) {
   // The first failing statement raises with the database's message; inside
   // a transaction the statements before it go with the rollback.
   conn->Begin(true);
-  try {
+  const Error e = test::Raised([&] {
     conn->RunNativeScript(
         "INSERT INTO t_B VALUES (7);\nINSERT INTO t_None VALUES (1);");
-    ADD_FAILURE() << "no error raised";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), err::kDbNoTable);
-    EXPECT_EQ(e.source(), "SQLite");
-    EXPECT_NE(e.description().find("t_None"), std::string::npos);
-  }
+  });
+  EXPECT_EQ(e.number(), err::kDbNoTable);
+  EXPECT_EQ(e.source(), "SQLite");
+  EXPECT_NE(e.description().find("t_None"), std::string::npos);
   conn->Rollback();
   EXPECT_EQ(Count("t_B"), 0);
 }
@@ -218,14 +216,10 @@ TEST_F(ProviderExtrasTest, ReadTransactionsLetAWriterThrough) {
   });
   writer->Begin(true);
   auto second = OpenPhysical(cs_ + ";Busy Timeout=400");
-  try {
-    second->Begin(true);
-    ADD_FAILURE() << "the second writer did not wait";
-  } catch (const Error& e) {
-    EXPECT_NE(e.description().find("database is locked (waited 0.4 s"),
-              std::string::npos)
-        << e.description();
-  }
+  const std::string said =
+      test::Raised([&] { second->Begin(true); }).description();
+  EXPECT_NE(said.find("database is locked (waited 0.4 s"), std::string::npos)
+      << said;
   SetWaitNotice(nullptr);
   EXPECT_EQ(notices, 1);
   writer->Rollback();

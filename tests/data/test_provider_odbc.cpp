@@ -12,6 +12,7 @@
 #include "data/odbc/odbc_support.h"
 #include "data/provider.h"
 #include "marlcheckout/error.h"
+#include "support/raised.h"
 
 namespace marl::data {
 namespace {
@@ -59,17 +60,13 @@ TEST(OdbcProviderTest, SqlServerThatIsNotThereFailsAtOnceWithItsStates) {
                          std::to_string(ClosedPort()) +
                          ";Initial Catalog=ERP;User ID=sa;Password=x";
   auto start = std::chrono::steady_clock::now();
-  try {
-    OpenPhysical(cs);
-    ADD_FAILURE() << "connected";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), err::kDbFail);
-    EXPECT_EQ(e.source(), "ODBC");
-    EXPECT_NE(e.description().find("[08S01]"), std::string::npos)
-        << e.description();
-    EXPECT_NE(e.description().find("[08001]"), std::string::npos)
-        << e.description();
-  }
+  const Error e = test::Raised([&] { OpenPhysical(cs); });
+  EXPECT_EQ(e.number(), err::kDbFail);
+  EXPECT_EQ(e.source(), "ODBC");
+  EXPECT_NE(e.description().find("[08S01]"), std::string::npos)
+      << e.description();
+  EXPECT_NE(e.description().find("[08001]"), std::string::npos)
+      << e.description();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
