@@ -95,14 +95,6 @@ std::map<std::string, Variant> FullProperties() {
           {"Time/Date Functions", Variant::I4(0x1FFFF)}};
 }
 
-void Exec(sqlite3* db, const std::string& sql) {
-  char* msg = nullptr;
-  int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg);
-  std::string text = msg ? msg : "";
-  sqlite3_free(msg);
-  ASSERT_EQ(rc, SQLITE_OK) << text;
-}
-
 const char kDataTypeInfo[] =
     "CREATE TABLE t_DataTypeInfo (FDataType INTEGER, FTypeName TEXT,"
     " FMaxPrecision INTEGER, FMinScale INTEGER, FMaxScale INTEGER,"
@@ -137,19 +129,15 @@ class DataSourceTest : public ::testing::Test {
   }
   void TearDown() override { std::remove(path_.c_str()); }
 
-  void CreateDb(bool data_types = true, bool procs = true) {
+  // Runs `sql` on the test database, made when missing.
+  void AddTable(const std::string& sql) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
-    if (data_types) Exec(db, kDataTypeInfo);
-    if (procs) Exec(db, kSupportedProc);
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
     sqlite3_close(db);
+    ASSERT_EQ(rc, SQLITE_OK) << sql;
   }
-  void AddTable(const char* sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
-    Exec(db, sql);
-    sqlite3_close(db);
-  }
+  void CreateDb() { AddTable(std::string(kDataTypeInfo) + kSupportedProc); }
 
   // A data source over its own parser. The product version is the test's
   // name, so every test has cache groups of its own.
@@ -282,7 +270,7 @@ TEST_F(DataSourceTest, RealProviderDescribesItself) {
 }
 
 TEST_F(DataSourceTest, FailedFillIsRetriedByLaterReaders) {
-  CreateDb(/*data_types=*/false, /*procs=*/false);
+  AddTable("");  // no type table, no procedure list
   auto ds = Source();
   const int opens = Probe().opens;
   EXPECT_EQ(ErrorOf([&] { ds->ProcSupported("sp_Archive"); }), err::kDbNoTable);

@@ -27,19 +27,13 @@ class SqliteProviderTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
     dir_ = tmpl;
     fs::path file = dir_ / "t.db";
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(file.c_str(), &db,
-                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "CREATE TABLE t_Row (FID INTEGER PRIMARY KEY, "
-                           "FName TEXT COLLATE NOCASE, FAmount REAL, "
-                           "FDate DATETEXT, FRaw BLOB)",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    std::ofstream(file).flush();  // an empty file: an empty database
     cs_ = "Provider=sqlite;Data Source={" + file.string() + "}";
     conn_ = Connection::Create();
     conn_->Open(cs_);
+    conn_->Execute(
+        "CREATE TABLE t_Row (FID INTEGER PRIMARY KEY, FName TEXT COLLATE "
+        "NOCASE, FAmount REAL, FDate DATETEXT, FRaw BLOB)");
   }
   void TearDown() override {
     conn_.reset();
