@@ -1,20 +1,27 @@
-// The provider interface's native scripts and the data layer's count of
-// records affected, on the embedded provider; and the embedded provider's
-// writer cache, which lets other connections read while a long write
-// transaction runs.
+// The provider interface's native scripts and what the data layer does the
+// same on every provider (the statement trace, the count of records
+// affected, the fault plan's count), on the embedded provider; and the
+// embedded provider's writer cache, which lets other connections read while
+// a long write transaction runs.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "data/ado.h"
 #include "data/provider.h"
 #include "data/sqlite/sqlite_provider.h"
 #include "marlcheckout/error.h"
+#include "support/golden.h"
+#include "support/raised.h"
 
 namespace marl::data {
 namespace {
@@ -78,58 +85,57 @@ TEST_F(ProviderExtrasTest, NativeScriptRunsAsGivenAndJoinsTheTransaction) {
   // The first failing statement raises with the database's message; inside
   // a transaction the statements before it go with the rollback.
   conn->Begin(true);
-  try {
+  const Error e = test::Raised([&] {
     conn->RunNativeScript(
         "INSERT INTO t_B VALUES (7);\nINSERT INTO t_None VALUES (1);");
-    ADD_FAILURE() << "no error raised";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), err::kDbNoTable);
-    EXPECT_EQ(e.source(), "SQLite");
-    EXPECT_NE(e.description().find("t_None"), std::string::npos);
-  }
+  });
+  EXPECT_EQ(e.number(), err::kDbNoTable);
+  EXPECT_EQ(e.source(), "SQLite");
+  EXPECT_NE(e.description().find("t_None"), std::string::npos);
   conn->Rollback();
   EXPECT_EQ(Count("t_B"), 0);
 }
 
+// The rows of a tab-separated table of tests/golden/data ("#" lines are
+// comments), with "\r\n" read as a line break.
+std::vector<std::vector<std::string>> Table(const std::string& file) {
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line :
+       test::golden::FileLines(fs::path(MARL_GOLDEN_DIR) / "data" / file)) {
+    if (line.empty() || line[0] == '#') continue;
+    for (size_t at; (at = line.find("\\r\\n")) != std::string::npos;) {
+      line.replace(at, 4, "\r\n");
+    }
+    std::stringstream in(line);
+    rows.emplace_back();
+    for (std::string f; std::getline(in, f, '\t');) rows.back().push_back(f);
+  }
+  return rows;
+}
+
 // The records affected of every completed text add up, whatever the
-// connection, reading or writing; a text that fails adds nothing.
+// connection, reading or writing (tests/golden/data/records_affected.tsv).
 TEST_F(ProviderExtrasTest, RecordsAffectedAddsUpEveryCompletedText) {
   OpenPhysical(cs_)->RunNativeScript(kSchema);
   auto a = OpenPhysical(cs_);
   auto b = OpenPhysical(cs_);
-  struct Case {
-    PhysicalConnection* conn;
-    std::string text;
+  const auto rows = Table("records_affected.tsv");
+  for (const std::vector<std::string>& f : rows) {
+    ASSERT_EQ(f.size(), 4u);
     std::vector<BoundParam> params;
-    int64_t added;  // -1: the text fails
-  };
-  const std::vector<Case> cases = {
-      {a.get(),
-       "INSERT INTO t_B VALUES (1)\r\nINSERT INTO t_B VALUES (2)",
-       {},
-       2},
-      {b.get(),
-       "UPDATE t_A SET FName = ? WHERE FID > 0",
-       {{"", 202, 0, Variant::Text("z")}},
-       2},
-      {a.get(), "SELECT * FROM t_A", {}, 0},
-      {b.get(), "DELETE FROM t_B WHERE FID = 9", {}, 0},
-      {a.get(),
-       "INSERT INTO t_B VALUES (3)\r\nINSERT INTO t_A VALUES (1, 'd')",
-       {},
-       -1},
-      {b.get(), "DELETE t_B WHERE FID < 3", {}, 2},
-  };
-  for (const Case& c : cases) {
+    if (f[2] != "-") params.push_back({"", 202, 0, Variant::Text(f[2])});
     const int64_t before = RecordsAffected();
-    if (c.added < 0) {
-      EXPECT_THROW(c.conn->Run(c.text, c.params), Error) << c.text;
-    } else {
-      c.conn->Run(c.text, c.params);
+    const bool failed = test::Raised([&] {
+                          (f[0] == "a" ? a : b)->Run(f[1], params);
+                        }).number() != 0;
+    EXPECT_EQ(failed ? "fails" : std::to_string(RecordsAffected() - before),
+              f[3])
+        << f[1];
+    if (failed) {
+      EXPECT_EQ(RecordsAffected(), before) << f[1];
     }
-    EXPECT_EQ(RecordsAffected() - before, std::max<int64_t>(c.added, 0))
-        << c.text;
   }
+  EXPECT_EQ(rows.size(), 7u);
 }
 
 // A write transaction larger than SQLite's default page cache (2 MB) keeps
@@ -152,44 +158,35 @@ TEST_F(ProviderExtrasTest, ReadersDoNotWaitForALargeWriteTransaction) {
   EXPECT_EQ(Count("t_C"), 51200);
 }
 
-// The fault plan counts the statements of the texts it aims at, not the
-// texts: the second statement of a text fails after the first one ran. A
-// thread's exempt statements are not counted.
+// The fault plan fails the nth statement of the texts it aims at, even
+// inside a text, and not a statement of an exempt thread
+// (tests/golden/data/fault_plan.tsv).
 TEST_F(ProviderExtrasTest, FaultPlanFailsTheNthStatementEvenInsideAText) {
   OpenPhysical(cs_)->RunNativeScript(kSchema);
-  const std::string two =
-      "INSERT INTO t_B VALUES (1)\r\nINSERT INTO t_B VALUES (2)";
-  struct Case {
-    FaultPlan plan;
-    bool exempt;
-    int64_t rows_when_failed;  // -1: no fault fires
-  };
-  const std::vector<Case> cases = {
-      {{1, err::kDbFail, "boom", ""}, false, 0},
-      {{2, err::kDbFail, "boom", ""}, false, 1},
-      {{2, err::kDbFail, "boom", "t_B VALUES (2)"}, false, 1},
-      {{3, err::kDbFail, "boom", "t_B"}, false, -1},
-      {{1, err::kDbFail, "boom", "t_A"}, false, -1},
-      {{1, err::kDbFail, "boom", ""}, true, -1},
-  };
-  for (const Case& c : cases) {
+  const auto rows = Table("fault_plan.tsv");
+  for (const std::vector<std::string>& f : rows) {
+    ASSERT_EQ(f.size(), 4u);
     auto conn = OpenPhysical(cs_);
     conn->Begin(true);
-    SetFaultPlan(c.plan);
-    try {
-      std::optional<FaultExempt> exempt;
-      if (c.exempt) exempt.emplace();
-      conn->Run(two, {});
-      EXPECT_EQ(c.rows_when_failed, -1) << c.plan.nth << c.plan.match;
-    } catch (const Error& e) {
-      EXPECT_EQ(e.description(), "boom");
-      EXPECT_EQ(conn->Run("SELECT COUNT(*) FROM t_B", {}).rows[0][0].AsI4(),
-                c.rows_when_failed)
-          << c.plan.nth;
-    }
+    SetFaultPlan(
+        {std::stoi(f[0]), err::kDbFail, "boom", f[1] == "-" ? "" : f[1]});
+    std::optional<FaultExempt> exempt;
+    if (f[2] == "exempt") exempt.emplace();
+    const Error e = test::Raised([&] {
+      conn->Run("INSERT INTO t_B VALUES (1)\r\nINSERT INTO t_B VALUES (2)", {});
+    });
+    exempt.reset();
+    EXPECT_EQ(e.description(), e.number() == 0 ? "" : "boom");
+    EXPECT_EQ(
+        e.number() == 0
+            ? "none"
+            : conn->Run("SELECT COUNT(*) FROM t_B", {}).rows[0][0].ToText(),
+        f[3])
+        << f[0] << " " << f[1];
     SetFaultPlan({});
     conn->Rollback();
   }
+  EXPECT_EQ(rows.size(), 6u);
 }
 
 // A read transaction takes no write lock: a writer commits while it is
@@ -217,17 +214,89 @@ TEST_F(ProviderExtrasTest, ReadTransactionsLetAWriterThrough) {
   });
   writer->Begin(true);
   auto second = OpenPhysical(cs_ + ";Busy Timeout=400");
-  try {
-    second->Begin(true);
-    ADD_FAILURE() << "the second writer did not wait";
-  } catch (const Error& e) {
-    EXPECT_NE(e.description().find("database is locked (waited 0.4 s"),
-              std::string::npos)
-        << e.description();
-  }
+  const std::string said =
+      test::Raised([&] { second->Begin(true); }).description();
+  EXPECT_NE(said.find("database is locked (waited 0.4 s"), std::string::npos)
+      << said;
   SetWaitNotice(nullptr);
   EXPECT_EQ(notices, 1);
   writer->Rollback();
+}
+
+// The trace holds each text as handed over, with its parameters, one JSON
+// line each (tests/golden/data/trace.jsonl): escapes, numbers, dates, and
+// every byte that is not part of well-formed UTF-8 (overlong, surrogate,
+// above U+10FFFF, cut short) as U+FFFD, so that a line stays valid JSON.
+TEST_F(ProviderExtrasTest, TraceHoldsEachTextAsSentWithItsParameters) {
+  OpenPhysical(cs_)->RunNativeScript(kSchema);
+  const fs::path trace = dir_ / "trace.jsonl";
+  SetTraceFile(trace.string());
+  EXPECT_EQ(TraceFile(), trace.string());
+  auto c = Connection::Create();
+  c->Open(cs_);
+  c->Execute("SET TRANSACTION ISOLATION LEVEL READ COMMITTED");
+  c->Execute("Delete t_A WHERE FName = N'x\"y\\z'\r\n\tSELECT 1 AS A");
+  auto cmd = Command::Create();
+  cmd->SetActiveConnection(c);
+  cmd->CommandText = "SELECT ?, ?, ?, ?";
+  auto& ps = cmd->GetParameters();
+  ps.Append(cmd->CreateParameter("", ado::kInteger, 1, 4, Variant::I4(-3)));
+  ps.Append(cmd->CreateParameter("", ado::kVarWChar, 1, 9,
+                                 Variant::Text("\xe5\x90\x8d\x01\r\n")));
+  ps.Append(cmd->CreateParameter("", ado::kDouble, 1, 8, Variant::R4(0.1f)));
+  ps.Append(cmd->CreateParameter("", ado::kDate, 1, 8,
+                                 Variant::Date(Variant::MakeDate(2005, 3, 1))));
+  cmd->Execute();
+  ps.Item(0)->value = Variant::I4(4);
+  ps.Item(1)->value = Variant::Bool(true);
+  ps.Item(2)->value = Variant::Null();
+  ps.Item(3)->value = Variant::Date(Variant::MakeDate(2005, 3, 1, 8, 30, 0));
+  cmd->Execute();
+  ps.Item(0)->value = Variant::I4(5);
+  ps.Item(1)->value = Variant::Text(
+      "\xe0\x9f\xbf|\xe0\xa0\x80|\xed\x9f\xbf|\xed\xa0\x80|\xf0\x8f\xbf\xbf|"
+      "\xf0\x90\x80\x80|\xf4\x8f\xbf\xbf|\xf4\x90\x80\x80|\xc1\xbf|"
+      "\xf5\x80\x80\x80|\xe5\x90");
+  ps.Item(3)->value = Variant::Null();
+  cmd->Execute();
+  auto rs = Recordset::Create();
+  rs->Open("SELECT FID FROM t_A", c);
+  SetTraceFile("");
+  c->Execute("SELECT 2");  // not traced
+  EXPECT_EQ(test::golden::FileLines(trace),
+            test::golden::FileLines(fs::path(MARL_GOLDEN_DIR) / "data" /
+                                    "trace.jsonl"));
+}
+
+// Run as a child process by the next test: traces through MARL_TRACE_SQL.
+TEST_F(ProviderExtrasTest, TraceChildProcess) {
+  const char* cs = std::getenv("MARL_TEST_CHILD_CS");
+  if (cs == nullptr) GTEST_SKIP() << "runs only as a child process";
+  auto c = OpenPhysical(cs);
+  for (int i = 0; i < 200; ++i) {
+    c->Run("SELECT " + std::to_string(i) + " AS \"child\"", {});
+  }
+}
+
+TEST_F(ProviderExtrasTest, ProcessesTraceToOneFileFromTheEnvironment) {
+  const fs::path trace = dir_ / "shared-trace.jsonl";
+  // Two children at once, each tracing 200 texts; both must succeed.
+  const std::string child =
+      "MARL_TRACE_SQL=" + trace.string() + " MARL_TEST_CHILD_CS='" + cs_ +
+      "' " + fs::read_symlink("/proc/self/exe").string() +
+      " --gtest_filter=ProviderExtrasTest.TraceChildProcess >/dev/null";
+  EXPECT_EQ(
+      std::system((child + " & a=$!; " + child + " & b=$!; wait $a && wait $b")
+                      .c_str()),
+      0);
+  std::map<std::string, int> seen;
+  for (const std::string& line : test::golden::FileLines(trace)) ++seen[line];
+  EXPECT_EQ(seen.size(), 200u);
+  for (int i = 0; i < 200; ++i) {
+    std::string want = R"({"text": "SELECT )" + std::to_string(i) +
+                       R"( AS \"child\"", "params": []})";
+    EXPECT_EQ(seen[want], 2) << want;
+  }
 }
 
 }  // namespace
