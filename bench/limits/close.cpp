@@ -1,0 +1,646 @@
+// The close of the current period against hand-written SQLite with the same
+// effect: each step of `marl-checkout close --yes` (the component method
+// calls it makes, in its order), and the whole close as the tool's process.
+//
+// Raw SQL. Each step's raw text is what a developer writes by hand for the
+// step's effect, set-based and in SQLite's own dialect, for the period being
+// closed (written into the text, as the tool's caller knows it). The whole
+// raw close is their concatenation in one transaction, plus the close log
+// row the tool writes.
+//
+// Proof first. On each company, from two fresh copies of it: every step
+// runs with the component on one (each call committing on its own) and its
+// raw text on the other (in a transaction of its own); after each step the
+// digest of every table it touches must be the same on both copies, and
+// must differ from before the step (a step that changes nothing proves
+// nothing). The whole close is proven the same way on two more copies, the
+// tool's process against the raw script, over every table of the database;
+// the close log row is compared without its times and the report the tool
+// keeps in it (the rows of each step and the reconciliation), which the
+// raw script does not make. Any difference ends the benchmark (exit 2)
+// before anything is timed.
+//
+// Timing the steps. A round runs every step in order inside one transaction
+// and rolls it back at the end, timing each step on its own: the component
+// inside a TransactionScope (the scope's first call, TransPeriod, as in
+// the tool, opens the connection and takes the write lock, untimed), the
+// raw texts on one sqlite3 connection after BEGIN IMMEDIATE. Each step thus
+// starts from the state the steps before it left, as in a real close, and
+// the rollback puts the copy back as it was. A fresh copy per run would
+// cost more than it measures: copying the medium company (145 MB) takes
+// about 70 ms of CPU and 0.2-0.6 s of wall time on this machine, the large
+// one twice that, against a rollback of well under 10 ms; both leave the
+// same rows. --only picks the steps reported; every step still runs, since
+// each needs the ones before it.
+//
+// Timing the whole close. The tool's process commits, so each run gets a
+// fresh copy (copied outside the timed part): `marl-checkout close --yes
+// --db COPY` against the sqlite3 shell running the raw script on another
+// copy, both as processes, their CPU time (user and system) taken.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "limits.h"
+#include "marlcheckout/check_out_update.h"
+#include "marlcheckout/close_data.h"
+#include "marlcheckout/error.h"
+#include "marlcheckout/transaction.h"
+#include "marlcheckout/variant.h"
+
+namespace bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The period closed and the one it opens.
+struct Period {
+  int y = 0;
+  int p = 0;
+  int ny = 0;
+  int np = 0;
+};
+
+Period PeriodOf(const Company& c) {
+  Sqlite db(c.path);
+  const std::vector<Row> rows = db.Rows(
+      "SELECT CAST(FValue AS INTEGER) FROM t_SystemProfile WHERE "
+      "FCategory='GL' AND FKey='PeriodCount'");
+  if (rows.empty() || rows[0][0].i < 1) {
+    throw Failure("no period count in " + c.path);
+  }
+  Period p{c.year, c.period, c.year, c.period + 1};
+  if (c.period == rows[0][0].i) p = {c.year, c.period, c.year + 1, 1};
+  return p;
+}
+
+// `text` with $Y, $P, $NY and $NP replaced by the period's numbers.
+std::string Sub(std::string text, const Period& p) {
+  const std::pair<const char*, int> keys[] = {
+      {"$NY", p.ny}, {"$NP", p.np}, {"$Y", p.y}, {"$P", p.p}};
+  for (const auto& [key, value] : keys) {
+    const std::string k = key;
+    for (size_t at = text.find(k); at != std::string::npos;
+         at = text.find(k, at)) {
+      text.replace(at, k.size(), std::to_string(value));
+    }
+  }
+  return text;
+}
+
+// The rows of period P copied into the period NP, replacing what it held.
+std::string CopyPeriod(const std::string& table, const std::string& columns) {
+  return "DELETE FROM " + table +
+         " WHERE FYear=$NY AND FPeriod=$NP;\n"
+         "INSERT INTO " +
+         table + "(FYear,FPeriod," + columns + ") SELECT $NY,$NP," + columns +
+         " FROM " + table + " WHERE FYear=$Y AND FPeriod=$P;\n";
+}
+
+// The rows of period P moved into the history table.
+std::string MoveToHistory(const std::string& table, const std::string& history,
+                          const std::string& columns) {
+  return "INSERT INTO " + history + "(" + columns + ") SELECT " + columns +
+         " FROM " + table + " WHERE FYear=$Y AND FPeriod=$P;\nDELETE FROM " +
+         table + " WHERE FYear=$Y AND FPeriod=$P;\n";
+}
+
+using ToolFn = std::function<void(marl::CloseData&, marl::CheckOutUpdate&,
+                                  const std::string& dsn, const Period&)>;
+
+struct CloseStep {
+  const char* name;
+  std::vector<std::string> tables;  // every table the step writes
+  ToolFn tool;
+  std::string raw;  // with $Y, $P, $NY, $NP
+};
+
+int16_t S(int v) { return static_cast<int16_t>(v); }
+
+// The day-cost period of NP: its first cycle and that cycle's dates; the
+// day-cost step does nothing when P has no balance rows.
+const char* kDayPeriod =
+    "(SELECT FYearPeriodCycle,FPeriodStartDay,FPeriodEndDay FROM "
+    "CBPeriodDate WHERE FYear=$NY AND FPeriod=$NP ORDER BY FYearPeriodCycle "
+    "LIMIT 1)";
+const char* kDayCycle =
+    "(SELECT MIN(FYearPeriodCycle) FROM CBPeriodDate WHERE FYear=$NY AND "
+    "FPeriod=$NP)";
+const char* kHasBalance =
+    "EXISTS (SELECT 1 FROM cbBalance WHERE FYear=$Y AND FPeriod=$P)";
+
+std::vector<CloseStep> Steps() {
+  using marl::CheckOutUpdate;
+  using marl::CloseData;
+  const std::string day_delete_where =
+      std::string(" WHERE FYear=$NY AND FPeriod=$NP AND FYearPeriodCycle=") +
+      kDayCycle + " AND " + kHasBalance;
+  return {
+      {"close SetEndBal",
+       {"cbBalance"},
+       [](CloseData& c, CheckOutUpdate&, const std::string& dsn,
+          const Period& p) { c.SetEndBal(dsn, S(p.y), S(p.p)); },
+       // One pass deletes both kinds: the in-process rows written first
+       // carry no ending balance.
+       "DELETE FROM cbBalance WHERE FYear=$Y AND FPeriod=$P AND "
+       "(FOnlnQty<>0 OR FEndBal<>0);\n"
+       "INSERT INTO cbBalance(FYear,FPeriod,FDepID,FCostID,FProductID,"
+       "FOnlnQty,FTypeID) SELECT $Y,$P,FDeptID,0,FCostObjID,FQty,3 FROM "
+       "cbCostObjCheck WHERE FYear=$Y AND FPeriod=$P AND FQty>0;\n"
+       "INSERT INTO cbBalance(FYear,FPeriod,FDepID,FCostID,FProductID,"
+       "FEndBal,FTypeID) SELECT $Y,$P,FDeptID,FCostItemID,FCostObjID,"
+       "FOnlineAmount,4 FROM cbCalinfo WHERE FYear=$Y AND FPeriod=$P AND "
+       "FCostItemID<>0 AND FOnlineAmount<>0;\n"},
+      {"close SetBegBal",
+       {"cbBalance", "cbCostObjDetail"},
+       [](CloseData& c, CheckOutUpdate&, const std::string& dsn,
+          const Period& p) {
+         c.SetBegBal(dsn, S(p.y), S(p.p), S(p.ny), S(p.np));
+       },
+       // Both opening kinds from one pass; prices computed as inserted.
+       "DELETE FROM cbBalance WHERE FYear=$NY AND FPeriod=$NP AND FTypeID IN "
+       "(1,2);\n"
+       "INSERT INTO cbBalance(FYear,FPeriod,FDepID,FCostID,FProductID,FQty,"
+       "FBegBal,FTypeID) SELECT $NY,$NP,FDepID,FCostID,FProductID,"
+       "CASE FTypeID WHEN 3 THEN FOnlnQty ELSE 0 END,"
+       "CASE FTypeID WHEN 4 THEN FEndBal ELSE 0 END,FTypeID-2 FROM cbBalance "
+       "WHERE FYear=$Y AND FPeriod=$P AND FTypeID IN (3,4);\n"
+       "DELETE FROM cbCostObjDetail WHERE FYear=$NY AND FPeriod=$NP;\n"
+       "INSERT INTO cbCostObjDetail(FYear,FPeriod,FDepID,FCostObjID,"
+       "FCostItemID,FMaterielID,FBatchNo,FQty,FSum,FPrice) SELECT $NY,$NP,"
+       "FDeptID,FCostObjID,FCostItemID,FMaterielID,FBatchNo,FOnlineQty,"
+       "FOnlineAmount,CASE WHEN FOnlineQty<>0 THEN CAST(FOnlineAmount AS "
+       "REAL)/CAST(FOnlineQty AS REAL) ELSE 0 END FROM cbCalinfoDetail WHERE "
+       "FYear=$Y AND FPeriod=$P AND NOT (FOnlineQty=0 AND FOnlineAmount=0);\n"},
+      {"close SetStandardData",
+       {"CBRationStandardInfo"},
+       [](CloseData& c, CheckOutUpdate&, const std::string& dsn,
+          const Period& p) {
+         c.SetStandardData(dsn, S(p.y), S(p.p), S(p.ny), S(p.np));
+       },
+       CopyPeriod("CBRationStandardInfo",
+                  "FDeptID,FCostObjID,FStandardID,FCostItemID,FQty")},
+      {"close SetStdCostData",
+       {"CBStdSalaryRate", "CBStdStdManhour", "CBStdFloatMakeRate",
+        "CBStdStdPrice", "CBStdfixedMakebudget", "CBStdBudgetOutput"},
+       [](CloseData& c, CheckOutUpdate&, const std::string& dsn,
+          const Period& p) {
+         c.SetStdCostData(dsn, S(p.y), S(p.p), S(p.ny), S(p.np));
+       },
+       CopyPeriod("CBStdSalaryRate", "FCostObjID,FSalaryRate,FCostItemID") +
+           CopyPeriod("CBStdStdManhour", "FCostObjID,FStdManHour") +
+           CopyPeriod("CBStdFloatMakeRate",
+                      "FCostObjID,FFloatMakeRate,FCostItemID") +
+           CopyPeriod("CBStdStdPrice", "FItemID,FStdPrice") +
+           CopyPeriod("CBStdfixedMakebudget",
+                      "FCostObjID,FDeptID,FFixedMakeBudget,FCostItemID") +
+           CopyPeriod("CBStdBudgetOutput", "FCostObjID,FDeptID,FOutProduct")},
+      {"close SetCostTypeData",
+       {"cbCostTypeInfo"},
+       [](CloseData& c, CheckOutUpdate&, const std::string& dsn,
+          const Period& p) {
+         c.SetCostTypeData(dsn, S(p.y), S(p.p), S(p.ny), S(p.np));
+       },
+       CopyPeriod("cbCostTypeInfo",
+                  "FCostTypeID,FCostObjID,FCostItemID,FPrice")},
+      {"close SetCostSortData",
+       {"CBSortStandardInfo"},
+       [](CloseData& c, CheckOutUpdate&, const std::string& dsn,
+          const Period& p) {
+         c.SetCostSortData(dsn, S(p.y), S(p.p), S(p.ny), S(p.np));
+       },
+       CopyPeriod(
+           "CBSortStandardInfo",
+           "FDeptID,FCostObjID,FStandardID,FCostItemID,FProductID,FQty")},
+      {"close SetCostDeputyData",
+       {"CBDeputyInfo"},
+       [](CloseData& c, CheckOutUpdate&, const std::string& dsn,
+          const Period& p) {
+         c.SetCostDeputyData(dsn, S(p.y), S(p.p), S(p.ny), S(p.np));
+       },
+       CopyPeriod("CBDeputyInfo", "FCostItemID,FProductID,FAmount")},
+      {"close SetDayAccount",
+       {"DayCost_Balance", "DayCost_CostObjDetail"},
+       [](CloseData& c, CheckOutUpdate&, const std::string& dsn,
+          const Period& p) { c.SetDayAccount(dsn, p.y, p.p, p.ny, p.np); },
+       "DELETE FROM DayCost_Balance" + day_delete_where +
+           " AND FTypeID IN (1,2);\n"
+           "INSERT INTO DayCost_Balance(FYear,FPeriod,FDepID,FCostID,"
+           "FProductID,FQty,FBegBal,FTypeID,FYearPeriodCycle,FPerBeginDate,"
+           "FPerEndDate) SELECT $NY,$NP,b.FDepID,b.FCostID,b.FProductID,"
+           "CASE b.FTypeID WHEN 3 THEN b.FOnlnQty ELSE 0 END,"
+           "CASE b.FTypeID WHEN 4 THEN b.FEndBal ELSE 0 END,b.FTypeID-2,"
+           "d.FYearPeriodCycle,d.FPeriodStartDay,d.FPeriodEndDay FROM "
+           "cbBalance b," +
+           kDayPeriod +
+           " d WHERE b.FYear=$Y AND b.FPeriod=$P AND b.FTypeID IN (3,4);\n"
+           "DELETE FROM DayCost_CostObjDetail" +
+           day_delete_where +
+           ";\n"
+           "INSERT INTO DayCost_CostObjDetail(FYear,FPeriod,FDepID,"
+           "FCostObjID,FCostItemID,FMaterielID,FBatchNo,FQty,FSum,FPrice,"
+           "FYearPeriodCycle,FPerBeginDate,FPerEndDate) SELECT $NY,$NP,"
+           "c.FDeptID,c.FCostObjID,c.FCostItemID,c.FMaterielID,c.FBatchNo,"
+           "c.FOnlineQty,c.FOnlineAmount,CASE WHEN c.FOnlineQty<>0 THEN "
+           "CAST(c.FOnlineAmount AS REAL)/CAST(c.FOnlineQty AS REAL) ELSE 0 "
+           "END,d.FYearPeriodCycle,d.FPeriodStartDay,d.FPeriodEndDay FROM "
+           "cbCalinfoDetail c," +
+           kDayPeriod +
+           " d WHERE c.FYear=$Y AND c.FPeriod=$P AND NOT (c.FOnlineQty=0 AND "
+           "c.FOnlineAmount=0) AND " +
+           kHasBalance + ";\n"},
+      {"close SetCostRevertStd",
+       {"CBCarriedCostRevertStdInfo", "CBCarriedCostRevertStdInfo_History"},
+       [](CloseData& c, CheckOutUpdate&, const std::string& dsn,
+          const Period& p) { c.SetCostRevertStd(dsn, p.y, p.p, true); },
+       MoveToHistory("CBCarriedCostRevertStdInfo",
+                     "CBCarriedCostRevertStdInfo_History",
+                     "FID,FSchemeID,FYear,FPeriod,FCostObjID,FProductID,"
+                     "FProdBatchNo,FCostItemID,FMaterielID,FMatBatchNo,"
+                     "FAmountRate,FQtyRate,FLayer,FDispLayer,FIsLeaf,FBranch")},
+      {"close SetCostRevertRealEndStk",
+       {"CBCarriedCostRevertRealEndStk",
+        "CBCarriedCostRevertRealEndStk_History"},
+       [](CloseData& c, CheckOutUpdate&, const std::string& dsn,
+          const Period& p) { c.SetCostRevertRealEndStk(dsn, p.y, p.p, true); },
+       MoveToHistory("CBCarriedCostRevertRealEndStk",
+                     "CBCarriedCostRevertRealEndStk_History",
+                     "FID,FYear,FPeriod,FCostObjID,FProductID,FProdBatchNo,"
+                     "FCostItemID,FMaterielID,FMatBatchNo,FEndStkAmtRate,"
+                     "FEndStkQtyRate,FLayer,FDispLayer,FIsLeaf,FBranch")},
+      {"close SetCostRevertRealEndBal",
+       {"CBCarriedCostRevertRealEndBal",
+        "CBCarriedCostRevertRealEndBal_History"},
+       [](CloseData& c, CheckOutUpdate&, const std::string& dsn,
+          const Period& p) { c.SetCostRevertRealEndBal(dsn, p.y, p.p, true); },
+       MoveToHistory(
+           "CBCarriedCostRevertRealEndBal",
+           "CBCarriedCostRevertRealEndBal_History",
+           "FID,FYear,FPeriod,FCostObjID,FProductID,FProdBatchNo,"
+           "FSubCostItemID,FSubCostObjID,FSubProductID,FSubProdBatchNo,"
+           "FCostItemID,FMaterielID,FMatBatchNo,FEndBalAmtRate,"
+           "FEndBalQtyRate,FLayer,FDispLayer,FIsLeaf,FBranch")},
+      {"close EndHistoryData",
+       {"cbMaterielInfo", "cbMaterielInfo_History", "cbExpenseDistributeInfo",
+        "cbExpenseDistributeInfo_History"},
+       [](CloseData& c, CheckOutUpdate&, const std::string& dsn,
+          const Period& p) { c.EndHistoryData(dsn, p.y, p.p, true); },
+       MoveToHistory("cbMaterielInfo", "cbMaterielInfo_History",
+                     "FItemID,FYear,FPeriod,FCostObjID,FInterID,FEntryID,"
+                     "FStdID,FCostItemID,FStandarddata,FPrice,FQty,FAmount") +
+           MoveToHistory("cbExpenseDistributeInfo",
+                         "cbExpenseDistributeInfo_History",
+                         "FYear,FPeriod,FInterID,FCostObjID,FAmount,"
+                         "FCostItemID,FStandarddata,FStandardID")},
+      {"close UpdateCostBalance",
+       {"CB_CostBalance"},
+       [](CloseData&, CheckOutUpdate& u, const std::string& dsn,
+          const Period&) { u.UpdateCostBalance(dsn); },
+       // The period's rows of the listed departments (FType=0) stay, named
+       // after their department, with the settled price where something was
+       // completed; the other departments' rows go; the next period opens
+       // with every item row that has an ending balance, period figures
+       // cleared.
+       "DELETE FROM CB_CostBalance WHERE FYear=$NY AND FPeriod=$NP;\n"
+       "DELETE FROM CB_CostBalance WHERE FYear=$Y AND FPeriod=$P AND "
+       "FExpDeptID NOT IN (SELECT FID FROM CB_BmExpDept WHERE FType=0);\n"
+       "UPDATE CB_CostBalance SET FExpDeptID=d.FID,FExpDeptName=d.FName,"
+       "FCalPrice=CASE WHEN IFNULL(FCompleQty,0)<>0 THEN (IFNULL(FBegBal,0)+"
+       "IFNULL(FAccount,0)-IFNULL(FEndBal,0))/FCompleQty ELSE FCalPrice END,"
+       "FPrice=CASE WHEN IFNULL(FCompleQty,0)<>0 THEN (IFNULL(FBegBal,0)+"
+       "IFNULL(FAccount,0)-IFNULL(FEndBal,0))/FCompleQty ELSE FPrice END "
+       "FROM CB_BmExpDept d WHERE d.FType=0 AND "
+       "CB_CostBalance.FExpDeptID=d.FID AND CB_CostBalance.FYear=$Y AND "
+       "CB_CostBalance.FPeriod=$P;\n"
+       "INSERT INTO CB_CostBalance(FYear,FPeriod,FCostID,FCostName,"
+       "FExpDeptID,FExpDeptName,FProductID,FProductName,FExpenseID,FBegBal,"
+       "FQty,FAccount,FCalPrice,FPrice,FEndBal,FCompleQty,FOnlineQty,"
+       "FOnlineJorQty,FBatch) SELECT $NY,$NP,FCostID,FCostName,FExpDeptID,"
+       "FExpDeptName,FProductID,FProductName,FExpenseID,FEndBal,0,0,0,0,"
+       "FEndBal,0,0,0,FBatch FROM CB_CostBalance WHERE FYear=$Y AND "
+       "FPeriod=$P AND FCostID<>'*' AND IFNULL(FEndBal,0)<>0;\n"},
+      {"close SetCurrentPeriod",
+       {"t_SystemProfile"},
+       [](CloseData& c, CheckOutUpdate&, const std::string& dsn,
+          const Period& p) { c.SetCurrentPeriod(dsn, S(p.ny), S(p.np)); },
+       "UPDATE t_SystemProfile SET FValue='$NY' WHERE FCategory='CB' AND "
+       "FKey='CurrentYear';\n"
+       "UPDATE t_SystemProfile SET FValue='$NP' WHERE FCategory='CB' AND "
+       "FKey='CurrentPeriod';\n"},
+  };
+}
+
+// ---------------------------------------------------------------------------
+// Copies.
+
+struct WorkCopy {
+  std::string path;
+  explicit WorkCopy(const Company& c, const std::string& name) {
+    fs::create_directories(MARL_BENCH_WORK);
+    path =
+        (fs::path(MARL_BENCH_WORK) / (c.scale + "-" + name + ".db")).string();
+    Remove();
+    fs::copy_file(c.path, path);
+  }
+  ~WorkCopy() { Remove(); }
+  WorkCopy(const WorkCopy&) = delete;
+  WorkCopy& operator=(const WorkCopy&) = delete;
+  void Remove() {
+    std::error_code ec;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+      fs::remove(path + suffix, ec);
+    }
+  }
+};
+
+std::string Hex(uint64_t v) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+uint64_t TableDigest(Sqlite& db, const std::string& table) {
+  return TableHash(db, table);
+}
+
+// ---------------------------------------------------------------------------
+// The proofs.
+
+void ProveSteps(const std::vector<CloseStep>& steps, const Company& c,
+                const Period& p) {
+  WorkCopy tool_copy(c, "steps-tool");
+  WorkCopy raw_copy(c, "steps-raw");
+  auto close = marl::CloseData::Create();
+  auto update = marl::CheckOutUpdate::Create();
+  const std::string dsn = DsnOf(tool_copy.path);
+  for (const CloseStep& step : steps) {
+    const std::string where =
+        std::string(step.name) + " on the " + c.scale + " company";
+    std::vector<uint64_t> before;
+    {
+      Sqlite db(tool_copy.path);
+      for (const std::string& t : step.tables) {
+        before.push_back(TableDigest(db, t));
+      }
+    }
+    try {
+      step.tool(*close, *update, dsn, p);  // commits on its own
+    } catch (const marl::Error& e) {
+      throw Failure(where + ": " + e.what());
+    }
+    {
+      Sqlite db(raw_copy.path);
+      db.Exec("BEGIN IMMEDIATE");
+      db.Exec(Sub(step.raw, p));
+      db.Exec("COMMIT");
+    }
+    Sqlite tool_db(tool_copy.path);
+    Sqlite raw_db(raw_copy.path);
+    bool changed = false;
+    for (size_t k = 0; k < step.tables.size(); ++k) {
+      const uint64_t t = TableDigest(tool_db, step.tables[k]);
+      const uint64_t r = TableDigest(raw_db, step.tables[k]);
+      if (t != r) {
+        throw Failure(where + ": table " + step.tables[k] +
+                      " differs: component " + Hex(t) + ", raw " + Hex(r));
+      }
+      changed = changed || t != before[k];
+    }
+    if (!changed) {
+      throw Failure(where + ": the step changed none of its tables");
+    }
+  }
+}
+
+std::string OsUser() {
+  if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name) {
+    return pw->pw_name;
+  }
+  const char* user = std::getenv("USER");
+  return user ? user : "uid " + std::to_string(::geteuid());
+}
+
+std::string HostName() {
+  char buf[256] = {};
+  if (::gethostname(buf, sizeof buf - 1) != 0) return "";
+  return buf;
+}
+
+std::string Quoted(const std::string& s) {
+  std::string out = "'";
+  for (char ch : s) {
+    out += ch;
+    if (ch == '\'') out += '\'';
+  }
+  return out + "'";
+}
+
+// The whole close in one transaction: every step's raw text and the close
+// log row (without the report: no step rows, no reconciliation).
+std::string WholeScript(const std::vector<CloseStep>& steps, const Period& p) {
+  std::string script = "BEGIN IMMEDIATE;\n";
+  for (const CloseStep& step : steps) script += Sub(step.raw, p);
+  const std::string from = std::to_string(p.y) + "/" + std::to_string(p.p);
+  const std::string to = std::to_string(p.ny) + "/" + std::to_string(p.np);
+  script +=
+      "INSERT INTO marl_CloseLog(FID,FCommand,FStarted,FEnded,FOperator,"
+      "FHost,FToolVersion,FPeriodFrom,FPeriodTo,FResult,FMessage,FSteps,"
+      "FReconciliation) SELECT IFNULL(MAX(FID),0)+1,'close',"
+      "datetime('now'),datetime('now')," +
+      Quoted(OsUser()) + "," + Quoted(HostName()) + "," +
+      Quoted(MARL_TOOL_VERSION) + "," + Quoted(from) + "," + Quoted(to) +
+      ",'done','','[]','null' FROM marl_CloseLog;\nCOMMIT;\n";
+  return script;
+}
+
+// The log columns a raw close writes as the tool does.
+const char* kLogColumns =
+    "SELECT FID,FCommand,FOperator,FHost,FToolVersion,FPeriodFrom,FPeriodTo,"
+    "FResult,FMessage FROM marl_CloseLog ORDER BY FID";
+
+std::vector<std::string> ToolClose(const std::string& path) {
+  return {MARL_CLI_PATH, "close", "--yes", "--db", path};
+}
+
+std::vector<std::string> RawClose(const std::string& path,
+                                  const std::string& script) {
+  return {MARL_SQLITE3_SHELL, "-bail", "-init", "/dev/null", path, script};
+}
+
+void ProveWhole(const Company& c, const std::string& script) {
+  WorkCopy tool_copy(c, "whole-tool");
+  WorkCopy raw_copy(c, "whole-raw");
+  RunProcess(ToolClose(tool_copy.path));
+  RunProcess(RawClose(raw_copy.path, script));
+  Sqlite tool_db(tool_copy.path);
+  Sqlite raw_db(raw_copy.path);
+  const std::string where = "the whole close on the " + c.scale + " company";
+  const std::string tables_sql =
+      "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
+      "'sqlite%' ORDER BY name";
+  const std::vector<Row> tables = tool_db.Rows(tables_sql);
+  if (tables.size() != raw_db.Rows(tables_sql).size()) {
+    throw Failure(where + ": the databases have different tables");
+  }
+  for (const Row& row : tables) {
+    const std::string& t = row[0].text;
+    const bool log = t == "marl_CloseLog";
+    const uint64_t a =
+        log ? Digest(QueryOf(tool_db), kLogColumns) : TableDigest(tool_db, t);
+    const uint64_t b =
+        log ? Digest(QueryOf(raw_db), kLogColumns) : TableDigest(raw_db, t);
+    if (a != b) {
+      throw Failure(where + ": table " + t + " differs: tool " + Hex(a) +
+                    ", raw " + Hex(b));
+    }
+  }
+  if (tool_db.Rows(kLogColumns).empty()) {
+    throw Failure(where + ": the tool wrote no close log row");
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Timing.
+
+// One round of the component: every step in one scope, rolled back.
+void TimeToolSteps(const std::vector<CloseStep>& steps, const Company& c,
+                   const std::string& path, const Period& p,
+                   std::vector<double>* ms) {
+  const std::string dsn = DsnOf(path);
+  marl::TransactionScope scope;
+  auto close = marl::CloseData::Create();
+  auto update = marl::CheckOutUpdate::Create();
+  marl::Variant tvec, batches;
+  int32_t y = 0, pp = 0, ny = 0, np = 0;
+  update->TransPeriod(dsn, tvec, batches, y, pp, ny, np);
+  if (y != p.y || pp != p.p || ny != p.ny || np != p.np) {
+    throw Failure("the " + c.scale + " company's copy is not at " +
+                  std::to_string(p.y) + "/" + std::to_string(p.p));
+  }
+  for (size_t k = 0; k < steps.size(); ++k) {
+    const double start = NowMs();
+    steps[k].tool(*close, *update, dsn, p);
+    (*ms)[k] = NowMs() - start;
+  }
+  scope.Rollback();
+}
+
+// One round of the raw texts: every step in one transaction, rolled back.
+void TimeRawSteps(const std::vector<std::string>& texts,
+                  const std::string& path, std::vector<double>* ms) {
+  Sqlite db(path);
+  db.Exec("BEGIN IMMEDIATE");
+  for (size_t k = 0; k < texts.size(); ++k) {
+    const double start = NowMs();
+    db.Exec(texts[k]);
+    (*ms)[k] = NowMs() - start;
+  }
+  db.Exec("ROLLBACK");
+}
+
+bool Chosen(const Settings& settings, const std::string& name) {
+  return settings.only.empty() || name.find(settings.only) != std::string::npos;
+}
+
+const char* kWholeName = "close --yes (process)";
+
+}  // namespace
+
+void RunClose(const Settings& settings, const Company& medium,
+              const Company& large, std::vector<Item>* items) {
+  const std::vector<CloseStep> steps = Steps();
+  std::vector<size_t> chosen;
+  for (size_t i = 0; i < steps.size(); ++i) {
+    if (Chosen(settings, steps[i].name)) chosen.push_back(i);
+  }
+  const bool whole = Chosen(settings, kWholeName);
+  if (chosen.empty() && !whole) return;
+
+  const Company* companies[] = {&medium, &large};
+  Period periods[2];
+  std::string scripts[2];
+  for (int k = 0; k < 2; ++k) {
+    periods[k] = PeriodOf(*companies[k]);
+    scripts[k] = WholeScript(steps, periods[k]);
+    if (!chosen.empty()) ProveSteps(steps, *companies[k], periods[k]);
+    if (whole) ProveWhole(*companies[k], scripts[k]);
+  }
+  std::fprintf(stderr, "close: same tables proven; timing %d runs ...\n",
+               settings.runs);
+
+  std::vector<Item> out(chosen.size());
+  for (size_t k = 0; k < chosen.size(); ++k) {
+    out[k].name = steps[chosen[k]].name;
+    out[k].target = 1.3;
+    out[k].note = "raw: hand-written SQL";
+  }
+  Item whole_item;
+  whole_item.name = kWholeName;
+  whole_item.target = 1.5;
+  whole_item.growth_max = 1.1;
+  whole_item.note = "raw: one script through the sqlite3 shell";
+
+  for (int k = 0; k < 2; ++k) {
+    const Company& c = *companies[k];
+    const Period& p = periods[k];
+    std::vector<std::string> texts;
+    for (const CloseStep& step : steps) texts.push_back(Sub(step.raw, p));
+    std::unique_ptr<WorkCopy> copy;
+    if (!chosen.empty()) copy = std::make_unique<WorkCopy>(c, "steps");
+    for (int run = 0; run < settings.runs; ++run) {
+      if (!chosen.empty()) {
+        std::vector<double> tool_ms(steps.size());
+        std::vector<double> raw_ms(steps.size());
+        // Alternate which goes first.
+        if (run % 2 == 0) {
+          TimeToolSteps(steps, c, copy->path, p, &tool_ms);
+          TimeRawSteps(texts, copy->path, &raw_ms);
+        } else {
+          TimeRawSteps(texts, copy->path, &raw_ms);
+          TimeToolSteps(steps, c, copy->path, p, &tool_ms);
+        }
+        for (size_t j = 0; j < chosen.size(); ++j) {
+          Measure& m = k == 0 ? out[j].medium : out[j].large;
+          m.tool_ms.push_back(tool_ms[chosen[j]]);
+          m.best_ms.push_back(raw_ms[chosen[j]]);
+        }
+      }
+      if (whole) {
+        Measure& m = k == 0 ? whole_item.medium : whole_item.large;
+        WorkCopy tool_copy(c, "run-tool");
+        WorkCopy raw_copy(c, "run-raw");
+        const auto tool = ToolClose(tool_copy.path);
+        const auto raw = RawClose(raw_copy.path, scripts[k]);
+        if (run % 2 == 0) {
+          m.tool_ms.push_back(RunProcess(tool));
+          m.best_ms.push_back(RunProcess(raw));
+        } else {
+          m.best_ms.push_back(RunProcess(raw));
+          m.tool_ms.push_back(RunProcess(tool));
+        }
+      }
+    }
+    if (copy) {
+      // Every round rolled back: the copy is still at the period closed.
+      Sqlite db(copy->path);
+      if (db.Rows("SELECT FValue FROM t_SystemProfile WHERE FCategory='CB' "
+                  "AND FKey='CurrentPeriod'")[0][0]
+              .text != std::to_string(p.p)) {
+        throw Failure("a rolled-back round changed the " + c.scale +
+                      " company's copy");
+      }
+    }
+  }
+  for (Item& it : out) items->push_back(std::move(it));
+  if (whole) items->push_back(std::move(whole_item));
+}
+
+}  // namespace bench
