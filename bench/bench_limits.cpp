@@ -21,8 +21,12 @@
 // Runs are interleaved (every item once per round, tool and best in
 // alternating order) and the medians reported, since the machine is shared.
 //
-// Usage: bench_limits [--runs=N] [--process-runs=N] [--only=TEXT]
-//                     [--cache=DIR] [--strict]
+// Usage: bench_limits [--runs=N] [--process-runs=N] [--step-runs=N]
+//                     [--only=TEXT] [--cache=DIR] [--strict]
+// --runs counts the rounds of the lists and of the whole close,
+// --process-runs those of the list process, --step-runs those of the close
+// steps (cheap: a round is one rolled-back close of each company; three
+// per --runs unless given).
 // --only keeps the items whose name contains TEXT; --strict exits 1 when an
 // item misses its limit. Exit 2 when equivalence cannot be proven.
 #include <cstdio>
@@ -86,6 +90,8 @@ int main(int argc, char** argv) {
       settings.runs = std::atoi(v.c_str());
     } else if (Flag(argv[i], "--process-runs", &v)) {
       settings.process_runs = std::atoi(v.c_str());
+    } else if (Flag(argv[i], "--step-runs", &v)) {
+      settings.step_runs = std::atoi(v.c_str());
     } else if (Flag(argv[i], "--only", &v)) {
       settings.only = v;
     } else if (Flag(argv[i], "--cache", &v)) {
@@ -99,7 +105,8 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (settings.runs < 1 || settings.process_runs < 1) {
+  if (settings.runs < 1 || settings.process_runs < 1 ||
+      settings.step_runs < 0) {
     std::fprintf(stderr, "bench_limits: runs must be at least 1\n");
     return 2;
   }

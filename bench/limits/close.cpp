@@ -47,6 +47,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -606,8 +607,12 @@ void RunClose(const Settings& settings, const Company& medium,
     if (!chosen.empty()) ProveSteps(steps, *companies[k], periods[k]);
     if (whole) ProveWhole(*companies[k], scripts[k]);
   }
-  std::fprintf(stderr, "close: same tables proven; timing %d runs ...\n",
-               settings.runs);
+  const int step_runs =
+      settings.step_runs > 0 ? settings.step_runs : 3 * settings.runs;
+  std::fprintf(stderr,
+               "close: same tables proven; timing %d runs of the steps, %d "
+               "of the whole close ...\n",
+               chosen.empty() ? 0 : step_runs, whole ? settings.runs : 0);
 
   std::vector<Item> out(chosen.size());
   for (size_t k = 0; k < chosen.size(); ++k) {
@@ -641,10 +646,12 @@ void RunClose(const Settings& settings, const Company& medium,
   }
   // Every round runs each company in turn, tool and raw in alternating
   // order.
-  for (int run = 0; run < settings.runs; ++run) {
+  const int rounds =
+      std::max(chosen.empty() ? 0 : step_runs, whole ? settings.runs : 0);
+  for (int run = 0; run < rounds; ++run) {
     for (int k = 0; k < 2; ++k) {
       const Company& c = *companies[k];
-      if (!chosen.empty()) {
+      if (!chosen.empty() && run < step_runs) {
         std::vector<double> tool_ms(steps.size());
         std::vector<double> raw_ms(steps.size());
         const std::string& path = copies[k]->path;
@@ -661,7 +668,7 @@ void RunClose(const Settings& settings, const Company& medium,
           m.best_ms.push_back(raw_ms[chosen[j]]);
         }
       }
-      if (whole) {
+      if (whole && run < settings.runs) {
         Measure& m = k == 0 ? whole_item.medium : whole_item.large;
         WorkCopy tool_copy(c, "run-tool");
         WorkCopy raw_copy(c, "run-raw");

@@ -45,7 +45,8 @@ struct Settings {
   std::string cache_dir;
   int runs = 5;
   int process_runs = 41;
-  std::string only;  // run only the items whose name contains this
+  int step_runs = 0;  // rounds of the close steps; 0: three per --runs
+  std::string only;   // run only the items whose name contains this
 };
 
 // The company of `scale` (seed 1) in the cache, made with the tool's
