@@ -11,18 +11,18 @@
 // Proof first. On each company, from two fresh copies of it: every step
 // runs with the component on one (each call committing on its own) and its
 // raw text on the other (in a transaction of its own); after each step the
-// digest of every table it touches must be the same on both copies, and
-// must differ from before the step (a step that changes nothing proves
-// nothing). The component calls commit one by one here because the
-// digests are read through a connection of the benchmark's own, which sees
+// hash of every table it touches (TableHash) must be the same on both
+// copies, and must differ from before the step (a step that changes nothing
+// proves nothing). The component calls commit one by one here because the
+// hashes are read through a connection of the benchmark's own, which sees
 // committed rows only; the texts they send are the same either way.
 // TransPeriod, the close's first call, only reads: it has no effect to
-// prove and is timed only as part of the whole close. The whole close is proven
-// the same way on two more copies, the tool's process against the raw script,
-// over every table of the database; the close log row is compared without its
-// times and the report the tool keeps in it (the rows of each step and the
-// reconciliation), which the raw script does not make. Any difference ends the
-// benchmark (exit 2) before anything is timed.
+// prove and is timed only as part of the whole close. The whole close is
+// proven the same way on two more copies, the tool's process against the
+// raw script, over every table of the database; the close log row is
+// compared without its times and the report the tool keeps in it (the rows
+// of each step and the reconciliation), which the raw script does not make.
+// Any difference ends the benchmark (exit 2) before anything is timed.
 //
 // Timing the steps. A round runs every step in order inside one transaction
 // and rolls it back at the end, timing each step on its own: the component
@@ -43,7 +43,9 @@
 // Timing the whole close. The tool's process commits, so each run gets a
 // fresh copy (copied outside the timed part): `marl-checkout close --yes
 // --db COPY` against the sqlite3 shell running the raw script on another
-// copy, both as processes, their CPU time (user and system) taken.
+// copy, both as processes, their CPU time (user and system) taken. The
+// tool's figure holds all it does besides the steps: its start, the
+// pre-close checks, the row counts and the reconciliation of its report.
 #include <pwd.h>
 #include <unistd.h>
 
@@ -400,10 +402,6 @@ std::string Hex(uint64_t v) {
   return buf;
 }
 
-uint64_t TableDigest(Sqlite& db, const std::string& table) {
-  return TableHash(db, table);
-}
-
 // ---------------------------------------------------------------------------
 // The proofs.
 
@@ -421,7 +419,7 @@ void ProveSteps(const std::vector<CloseStep>& steps, const Company& c,
     {
       Sqlite db(tool_copy.path);
       for (const std::string& t : step.tables) {
-        before.push_back(TableDigest(db, t));
+        before.push_back(TableHash(db, t));
       }
     }
     try {
@@ -439,8 +437,8 @@ void ProveSteps(const std::vector<CloseStep>& steps, const Company& c,
     Sqlite raw_db(raw_copy.path);
     bool changed = false;
     for (size_t k = 0; k < step.tables.size(); ++k) {
-      const uint64_t t = TableDigest(tool_db, step.tables[k]);
-      const uint64_t r = TableDigest(raw_db, step.tables[k]);
+      const uint64_t t = TableHash(tool_db, step.tables[k]);
+      const uint64_t r = TableHash(raw_db, step.tables[k]);
       if (t != r) {
         throw Failure(where + ": table " + step.tables[k] +
                       " differs: component " + Hex(t) + ", raw " + Hex(r));
@@ -526,9 +524,9 @@ void ProveWhole(const Company& c, const std::string& script) {
     const std::string& t = row[0].text;
     const bool log = t == "marl_CloseLog";
     const uint64_t a =
-        log ? Digest(QueryOf(tool_db), kLogColumns) : TableDigest(tool_db, t);
+        log ? Digest(QueryOf(tool_db), kLogColumns) : TableHash(tool_db, t);
     const uint64_t b =
-        log ? Digest(QueryOf(raw_db), kLogColumns) : TableDigest(raw_db, t);
+        log ? Digest(QueryOf(raw_db), kLogColumns) : TableHash(raw_db, t);
     if (a != b) {
       throw Failure(where + ": table " + t + " differs: tool " + Hex(a) +
                     ", raw " + Hex(b));
