@@ -550,14 +550,23 @@ void TimeToolSteps(const std::vector<CloseStep>& steps, const Company& c,
   auto update = marl::CheckOutUpdate::Create();
   marl::Variant tvec, batches;
   int32_t y = 0, pp = 0, ny = 0, np = 0;
-  update->TransPeriod(dsn, tvec, batches, y, pp, ny, np);
+  try {
+    update->TransPeriod(dsn, tvec, batches, y, pp, ny, np);
+  } catch (const marl::Error& e) {
+    throw Failure("TransPeriod on the " + c.scale + " company: " + e.what());
+  }
   if (y != p.y || pp != p.p || ny != p.ny || np != p.np) {
     throw Failure("the " + c.scale + " company's copy is not at " +
                   std::to_string(p.y) + "/" + std::to_string(p.p));
   }
   for (size_t k = 0; k < steps.size(); ++k) {
     const double start = NowMs();
-    steps[k].tool(*close, *update, dsn, p);
+    try {
+      steps[k].tool(*close, *update, dsn, p);
+    } catch (const marl::Error& e) {
+      throw Failure(std::string(steps[k].name) + " on the " + c.scale +
+                    " company: " + e.what());
+    }
     (*ms)[k] = NowMs() - start;
   }
   scope.Rollback();
