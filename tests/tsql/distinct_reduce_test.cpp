@@ -117,6 +117,11 @@ TEST(DistinctReduce, InSubqueriesThatNameOnlyTheirOwnTable) {
        "SELECT DISTINCT x.a FROM (SELECT DISTINCT a FROM T) x,U y WHERE NOT "
        "(y.b NOT IN (SELECT DISTINCT lower(q.FID) AS k FROM P AS q WHERE "
        "q.FType IS NOT NULL))"},
+      {"bare alias",
+       "SELECT DISTINCT x.a FROM T x,U y WHERE y.b IN (SELECT q.FID FROM P q "
+       "WHERE q.FType=3)",
+       "SELECT DISTINCT x.a FROM (SELECT DISTINCT a FROM T) x,U y WHERE y.b "
+       "IN (SELECT q.FID FROM P q WHERE q.FType=3)"},
       {"qualified by the table's own name",
        "SELECT DISTINCT x.a FROM T x,U y WHERE y.b IN (SELECT P.FID FROM P)",
        "SELECT DISTINCT x.a FROM (SELECT DISTINCT a FROM T) x,U y WHERE y.b "
