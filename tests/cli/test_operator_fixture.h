@@ -220,7 +220,8 @@ inline void Exec(const std::string& path, const std::string& sql) {
   sqlite3_close(db);
 }
 
-// A fresh directory per test, removed afterwards, with a tiny demo database.
+// A fresh directory per test, removed afterwards; InitDemo makes the tiny
+// demonstration company of seed 1 (current period 2024/11).
 class OperatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -241,7 +242,8 @@ class OperatorTest : public ::testing::Test {
     return ToolProcess(dir_, args, env, input).Wait();
   }
   void InitDemo(const std::string& path) {
-    ToolResult r = Tool({"init", "--db", path, "--demo", "--scale", "tiny"});
+    ToolResult r = Tool(
+        {"init", "--db", path, "--demo", "--scale", "tiny", "--seed", "1"});
     ASSERT_EQ(r.status, 0) << r.err;
   }
   std::string CurrentPeriod(const std::string& path) {

@@ -52,8 +52,8 @@ bool UpdateGolden() {
   return u != nullptr && *u == '1';
 }
 
-// A table name, rows and length per table, and a digest (FNV-1a) of its
-// sorted rows: one line per table.
+// One line per table: its name, its number of rows and a digest (FNV-1a)
+// of its sorted rows.
 std::string Digests(const Snapshot& snap) {
   std::string out;
   for (const auto& [table, rows] : snap) {
