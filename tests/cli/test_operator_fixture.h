@@ -35,39 +35,43 @@ struct ToolResult {
   std::string err;
 };
 
-// A child marl-checkout whose output goes to files of the test's directory.
+inline std::string ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A child marl-checkout whose output goes to files of the test's directory;
+// its standard input is `input` (a file, not a terminal).
 class ToolProcess {
  public:
-  // Standard input is `input` (a file, not a terminal), empty by default.
   ToolProcess(const std::filesystem::path& dir,
               const std::vector<std::string>& args,
               const std::map<std::string, std::string>& env = {},
               const std::string& input = "") {
     static std::atomic<int> counter{0};  // processes may start on threads
-    const std::string stem = "run" + std::to_string(++counter);
-    const std::filesystem::path in = dir / (stem + ".in");
-    std::ofstream(in, std::ios::binary) << input;
-    out_ = dir / (stem + ".out");
-    err_ = dir / (stem + ".err");
-    std::vector<std::string> argv_s = {MARL_CLI_PATH};
+    const std::string stem = (dir / "run").string() + std::to_string(++counter);
+    std::ofstream(stem + ".in", std::ios::binary) << input;
+    out_ = stem + ".out";
+    err_ = stem + ".err";
+    std::vector<std::string> argv_s = {MARL_CLI_PATH}, env_s;
     argv_s.insert(argv_s.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argv_s) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env_s;
     for (char** e = environ; *e != nullptr; ++e) {
-      std::string entry = *e;
-      const std::string key = entry.substr(0, entry.find('='));
-      if (env.count(key) == 0) env_s.push_back(entry);
+      const std::string entry = *e;
+      if (env.count(entry.substr(0, entry.find('='))) == 0)
+        env_s.push_back(entry);
     }
     for (const auto& [k, v] : env) env_s.push_back(k + "=" + v);
-    std::vector<char*> envp;
+    std::vector<char*> argv, envp;
+    for (auto& a : argv_s) argv.push_back(a.data());
     for (auto& e : env_s) envp.push_back(e.data());
+    argv.push_back(nullptr);
     envp.push_back(nullptr);
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, (stem + ".in").c_str(),
+                                     O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(),
@@ -91,27 +95,21 @@ class ToolProcess {
       waitpid(pid_, &status, 0);
       r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    r.out = Read(out_);
-    r.err = Read(err_);
+    r.out = ReadFile(out_);
+    r.err = ReadFile(err_);
     return r;
   }
 
  private:
-  static std::string Read(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
   pid_t pid_ = -1;
-  std::filesystem::path out_, err_;
+  std::string out_, err_;
 };
 
 // One table's rows, each as text, sorted.
 using Snapshot = std::map<std::string, std::vector<std::string>>;
 
-// What a comparison leaves out: columns of a table, and rows matching a
-// condition.
+// What a comparison leaves out: columns of a table, rows matching a
+// condition, whole tables.
 struct Leave {
   std::map<std::string, std::set<std::string>> columns;
   std::map<std::string, std::string> rows;  // table -> SQL condition
@@ -129,34 +127,29 @@ inline Snapshot TakeSnapshot(const std::string& path, const Leave& leave = {}) {
   }
   std::vector<std::string> tables;
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db,
-                     "SELECT name FROM sqlite_master WHERE type='table' "
-                     "ORDER BY name",
+  sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type='table'",
                      -1, &st, nullptr);
-  while (sqlite3_step(st) == SQLITE_ROW) {
+  while (sqlite3_step(st) == SQLITE_ROW)
     tables.emplace_back(
         reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-  }
   sqlite3_finalize(st);
   for (const std::string& t : tables) {
     if (leave.tables.count(t)) continue;
     std::string sql = "SELECT * FROM [" + t + "]";
-    if (auto it = leave.rows.find(t); it != leave.rows.end()) {
+    if (auto it = leave.rows.find(t); it != leave.rows.end())
       sql += " WHERE NOT (" + it->second + ")";
-    }
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
       ADD_FAILURE() << sqlite3_errmsg(db) << " in " << sql;
       continue;
     }
-    const auto skip_it = leave.columns.find(t);
+    const auto skip = leave.columns.find(t);
     std::vector<std::string>& rows = snap[t];
     while (sqlite3_step(st) == SQLITE_ROW) {
       std::string row;
       for (int c = 0; c < sqlite3_column_count(st); ++c) {
-        if (skip_it != leave.columns.end() &&
-            skip_it->second.count(sqlite3_column_name(st, c))) {
+        if (skip != leave.columns.end() &&
+            skip->second.count(sqlite3_column_name(st, c)))
           continue;
-        }
         char buf[40];
         switch (sqlite3_column_type(st, c)) {
           case SQLITE_INTEGER:
@@ -219,10 +212,6 @@ inline std::string QueryText(const std::string& path, const std::string& sql) {
   sqlite3_close(db);
   return v;
 }
-inline int64_t QueryInt(const std::string& path, const std::string& sql) {
-  const std::string v = QueryText(path, sql);
-  return v.empty() ? -1 : std::stoll(v);
-}
 inline void Exec(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
   sqlite3_open(path.c_str(), &db);
@@ -231,7 +220,8 @@ inline void Exec(const std::string& path, const std::string& sql) {
   sqlite3_close(db);
 }
 
-// A fresh directory per test, removed afterwards, with a tiny demo database.
+// A fresh directory per test, removed afterwards; InitDemo makes the tiny
+// demonstration company of seed 1 (current period 2024/11).
 class OperatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -246,25 +236,21 @@ class OperatorTest : public ::testing::Test {
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
   }
-
   ToolResult Tool(const std::vector<std::string>& args,
                   const std::map<std::string, std::string>& env = {},
                   const std::string& input = "") {
     return ToolProcess(dir_, args, env, input).Wait();
   }
-  void InitDemo(const std::string& path, const std::string& seed = "1") {
+  void InitDemo(const std::string& path) {
     ToolResult r = Tool(
-        {"init", "--db", path, "--demo", "--scale", "tiny", "--seed", seed});
+        {"init", "--db", path, "--demo", "--scale", "tiny", "--seed", "1"});
     ASSERT_EQ(r.status, 0) << r.err;
   }
   std::string CurrentPeriod(const std::string& path) {
-    return std::to_string(QueryInt(path,
-                                   "SELECT FValue FROM t_SystemProfile WHERE "
-                                   "FCategory='CB' AND FKey='CurrentYear'")) +
-           "/" +
-           std::to_string(QueryInt(path,
-                                   "SELECT FValue FROM t_SystemProfile WHERE "
-                                   "FCategory='CB' AND FKey='CurrentPeriod'"));
+    const std::string q =
+        "SELECT FValue FROM t_SystemProfile WHERE FCategory='CB' AND FKey=";
+    return QueryText(path, q + "'CurrentYear'") + "/" +
+           QueryText(path, q + "'CurrentPeriod'");
   }
 
   std::filesystem::path dir_;

@@ -1,11 +1,12 @@
 // The close and reopen under stress: readers running alongside, a fault at
-// every statement, kill -9 at random moments; the period guard and the
-// usage errors of the connection options.
+// every statement, kill -9 at random moments, two closes at once; and the
+// tool's manual against its --help.
 #include <sqlite3.h>
 
 #include <atomic>
 #include <chrono>
 #include <random>
+#include <regex>
 #include <thread>
 
 #include "cli/test_operator_fixture.h"
@@ -173,96 +174,57 @@ TEST_F(Reliability, ReadersNeverMakeACloseFail) {
   EXPECT_EQ(CurrentPeriod(db_), "2024/11");
 }
 
-// The period a close or reopen starts from must be usable: otherwise exit
-// 4, a message naming the profile key and the value, and nothing changed.
-TEST_F(Reliability, BadProfilePeriodsAreRefused) {
+// Two closes started together make exactly one close: the one that gets
+// the database second refuses (exit 4: the period moved), never failing
+// for a lock.
+TEST_F(Reliability, TwoConcurrentClosesMakeOneClose) {
   InitDemo(db_);
-  const std::string closed = Closed(db_);
-  struct Case {
-    const char* command;
-    const char* sql;
-    const char* message;
-  };
-  const Case cases[] = {
-      {"close", "DELETE FROM t_SystemProfile WHERE FCategory='CB'",
-       "has no CB CurrentYear"},
-      {"close",
-       "UPDATE t_SystemProfile SET FValue='13' WHERE FKey='CurrentPeriod'",
-       "CB CurrentPeriod is '13', not a whole number from 1 to 12"},
-      {"close",
-       "UPDATE t_SystemProfile SET FValue='abc' WHERE FKey='CurrentPeriod'",
-       "CB CurrentPeriod is 'abc'"},
-      {"close",
-       "UPDATE t_SystemProfile SET FValue='40000' WHERE FKey='CurrentYear'",
-       "CB CurrentYear is '40000', not a whole number from 1900 to 9999"},
-      {"close",
-       "UPDATE t_SystemProfile SET FValue='12x' WHERE FKey='PeriodCount'",
-       "GL PeriodCount is '12x'"},
-      {"reopen",
-       "UPDATE t_SystemProfile SET FValue='2024.5' WHERE FKey='CurrentYear'",
-       "CB CurrentYear is '2024.5'"},
-  };
-  for (const Case& c : cases) {
-    const std::string path =
-        Copy(std::string(c.command) == "close" ? db_ : closed);
-    Exec(path, c.sql);
-    const Snapshot before = TakeSnapshot(path, DataOnly());
-    std::vector<std::string> args = {c.command, "--db", path, "--yes"};
-    if (std::string(c.command) == "reopen") args.push_back("--force");
-    ToolResult r = Tool(args);
-    EXPECT_EQ(r.status, 4) << c.sql << "\n" << r.err;
-    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("nothing was changed"), std::string::npos) << r.err;
-    ExpectSameTables(before, TakeSnapshot(path, DataOnly()));
-  }
+  const std::string single = Closed(db_);
+  const std::vector<std::string> args = {"close", "--db",     db_,
+                                         "--yes", "--period", "2024/11"};
+  ToolProcess a(dir_, args), b(dir_, args);
+  const ToolResult ra = a.Wait(), rb = b.Wait();
+  EXPECT_EQ(std::multiset<int>({ra.status, rb.status}),
+            std::multiset<int>({0, 4}))
+      << ra.err << "\n---\n"
+      << rb.err;
+  EXPECT_EQ(CurrentPeriod(db_), "2024/12");
+  // Exactly the result of one close (each database logs its own attempts).
+  ExpectSameTables(TakeSnapshot(single, DataOnly()),
+                   TakeSnapshot(db_, DataOnly()));
 }
 
-// Options refused up front (exit 2), each with words that point at the
-// fault; nothing is sent to the database.
-TEST_F(Reliability, ConnectionOptionsAreCheckedUpFront) {
-  InitDemo(db_);
-  const std::string good = "ConnectString={Provider=SQLite;Data Source=" + db_ +
-                           "};DBMS Name=SQLite;DBMS Version=3;LANGUAGE=en";
-  const std::string trace = (dir_ / "trace.jsonl").string();
-  struct Case {
-    std::vector<std::string> args;
-    const char* message;
-  };
-  const std::vector<Case> cases = {
-      {{"close", "--dsn",
-        "ConnectString={Provider=SQLite;Data Source=" + db_ +
-            ";DBMS Name=SQLite;DBMS Version=3;LANGUAGE=en"},
-       "position 15: the \"{\" of ConnectString has no closing \"}\""},
-      {{"status", "--dsn", good + ";LANGUAGE=chs"}, "key LANGUAGE given twice"},
-      {{"status", "--dsn",
-        "ConnectString={Provider=SQLite;Data Source=" + db_ +
-            "}x;DBMS Name=SQLite;DBMS Version=3;LANGUAGE=en"},
-       "text after the \"}\" that closes ConnectString"},
-      {{"status", "--dsn",
-        "ConnectString={Provider=SQLite;Data Source=" + db_ + "};DBMS Name"},
-       "\"DBMS Name\" is not a pair key=value"},
-      {{"status", "--dsn",
-        "ConnectString={Provider=SQLite;Data Source=" + db_ +
-            "};DBMS Name=SQLite"},
-       "has no DBMS Version"},
-      {{"status", "--dsn", good + ";=x;UserName=a"}, "a pair without a key"},
-      {{"status", "--db", db_, "--trace-sql", db_}, "names the database"},
-      {{"status", "--dsn", good, "--trace-sql", db_ + "-wal"},
-       "names the database"},
-      {{"status", "--db", db_, "--trace-sql", (dir_ / "no/t.jsonl").string()},
-       "cannot open"},
-      {{"close", "--db", db_, "--period", ""}, "a period is written YYYY/P"},
-      {{"check", "--db", db_, "--period", ""}, "a period is written YYYY/P"},
-  };
-  const Snapshot before = TakeSnapshot(db_, DataOnly());
-  for (const Case& c : cases) {
-    ToolResult r = Tool(c.args);
-    EXPECT_EQ(r.status, 2) << c.args[2] << "\n" << r.err;
-    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+// The manual page and the bash completion name every command and every
+// option that --help shows.
+TEST_F(OperatorTest, ManualAndCompletionNameEveryOption) {
+  const fs::path cli =
+      fs::path(MARL_SCHEMA_FILE).parent_path().parent_path() / ".." / "cli";
+  const std::string manual = ReadFile(cli / "marl-checkout.1");
+  const std::string completion =
+      ReadFile(cli / "marl-checkout.bash-completion");
+  ASSERT_FALSE(manual.empty());
+  ASSERT_FALSE(completion.empty());
+  const std::regex option(R"(--[a-z][a-z-]*)");
+  for (const std::string command : {"demo", "init", "call", "status", "check",
+                                    "close", "reopen", "log", "list"}) {
+    EXPECT_NE(manual.find("\n.B " + command + "\n"), std::string::npos)
+        << command;
+    EXPECT_NE(completion.find(" " + command + ")"), std::string::npos)
+        << command;
+    const ToolResult help = Tool({command, "--help"});
+    ASSERT_EQ(help.status, 0) << command;
+    const std::string options =
+        help.out.substr(0, help.out.find("\n\n", help.out.find("Options:")));
+    for (std::sregex_iterator it(options.begin(), options.end(), option), end;
+         it != end; ++it) {
+      const std::string name = it->str();
+      if (name == "--help") continue;
+      std::string escaped;
+      for (char c : name) escaped += c == '-' ? "\\-" : std::string(1, c);
+      EXPECT_NE(manual.find(escaped), std::string::npos) << command << name;
+      EXPECT_NE(completion.find(name), std::string::npos) << command << name;
+    }
   }
-  EXPECT_EQ(Tool({"status", "--dsn", good, "--trace-sql", trace}).status, 0);
-  EXPECT_TRUE(fs::exists(trace));
-  ExpectSameTables(before, TakeSnapshot(db_, DataOnly()));
 }
 
 }  // namespace
