@@ -99,7 +99,8 @@ class BehaviourTest : public ErpDbTest {
     for (const auto& [at, row] : want_rows.items()) {
       if (!want_rows.is_object()) break;
       const size_t i = std::stoul(at);
-      EXPECT_EQ(i <= rows.size() ? rows[i - 1] : "(none)", row) << what;
+      EXPECT_EQ(i >= 1 && i <= rows.size() ? rows[i - 1] : "(none)", row)
+          << what;
     }
     if (want.contains("count")) {
       EXPECT_EQ(rows.size(), want["count"]) << what;
