@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "data/ado.h"
 #include "marlcheckout/marlcheckout.h"
 #include "support/frame_fixture.h"
 
@@ -45,6 +46,27 @@ TEST(ClassTableTest, EveryMethodHasItsDispatchIdentifier) {
       3u);
   EXPECT_EQ(Registry::Instance().Find(CheckOutUpdate::kProgId)->transaction,
             TxAttribute::Required);
+}
+
+// Two members of one class never share a dispatch identifier (a property's
+// get and put share theirs).
+TEST(ClassTableTest, DispatchIdentifiersAreDistinctPerClass) {
+  RegisterComponent();
+  std::vector<std::shared_ptr<Dispatchable>> objects = {
+      data::Recordset::Create(), data::Connection::Create(),
+      FieldValueSet::Create(), ItemList::Create()};
+  for (const char* prog_id :
+       {CloseData::kProgId, CheckOutInfo::kProgId, CheckOutUpdate::kProgId}) {
+    objects.push_back(Registry::Instance().Create(prog_id));
+  }
+  for (const auto& object : objects) {
+    std::map<int32_t, std::string> seen;
+    for (const MemberInfo& m : object->Table().members) {
+      const auto [it, fresh] = seen.emplace(m.dispid, m.name);
+      EXPECT_TRUE(fresh || it->second == m.name)
+          << object->Table().class_name << ": " << m.name << ", " << it->second;
+    }
+  }
 }
 
 class DispatchTest : public FrameDbTest {};
