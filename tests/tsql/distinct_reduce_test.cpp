@@ -40,6 +40,11 @@ TEST(DistinctReduce, RewritesOnlyProvableShapes) {
        "f(a)>0) v WHERE v.a = x.a",
        "SELECT DISTINCT x.a,v.p FROM (SELECT DISTINCT a FROM T) x,"
        "(SELECT DISTINCT a,p FROM T WHERE f(a)>0) v WHERE v.a = x.a"},
+      {"the same column renamed with a bare alias",
+       "SELECT DISTINCT x.a,v.p FROM T x,(SELECT DISTINCT a k,p FROM T WHERE "
+       "f(a)>0) v WHERE v.k = x.a",
+       "SELECT DISTINCT x.a,v.p FROM (SELECT DISTINCT a FROM T) x,"
+       "(SELECT DISTINCT a k,p FROM T WHERE f(a)>0) v WHERE v.k = x.a"},
       {"inside a subquery of the statement",
        "SELECT * FROM (SELECT DISTINCT x.a,y.b FROM T x,U y)h WHERE a=1",
        "SELECT * FROM (SELECT DISTINCT x.a,y.b FROM (SELECT DISTINCT a FROM "
@@ -117,6 +122,11 @@ TEST(DistinctReduce, InSubqueriesThatNameOnlyTheirOwnTable) {
        "SELECT DISTINCT x.a FROM (SELECT DISTINCT a FROM T) x,U y WHERE NOT "
        "(y.b NOT IN (SELECT DISTINCT lower(q.FID) AS k FROM P AS q WHERE "
        "q.FType IS NOT NULL))"},
+      {"BETWEEN inside",
+       "SELECT DISTINCT x.a FROM T x,U y WHERE y.b IN (SELECT FID FROM P "
+       "WHERE FType BETWEEN 1 AND 3)",
+       "SELECT DISTINCT x.a FROM (SELECT DISTINCT a FROM T) x,U y WHERE y.b "
+       "IN (SELECT FID FROM P WHERE FType BETWEEN 1 AND 3)"},
       {"bare alias",
        "SELECT DISTINCT x.a FROM T x,U y WHERE y.b IN (SELECT q.FID FROM P q "
        "WHERE q.FType=3)",
