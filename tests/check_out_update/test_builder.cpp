@@ -1,6 +1,7 @@
 // CommandBuilder: what it sends, what it checks and how it reports.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,6 +10,8 @@
 #include "check_out_update/command_builder.h"
 #include "check_out_update/transfer_ops.h"
 #include "data/provider.h"
+#include "support/golden.h"
+#include "support/table.h"
 #include "test_transfer_fixture.h"
 
 namespace marl::transfer_test {
@@ -101,184 +104,59 @@ TEST_F(BuilderTest, InsertChecksThenInsertsTheColumnsHeld) {
             "D1||0");
 }
 
-TEST_F(BuilderTest, DefaultsForNullAndMissingValues) {
-  // A null optional value takes the default; a missing required column
-  // with a default takes it; a missing required column without one fails.
-  auto not_unique = [](FieldOptions& n) { n.index = false; };
-  auto with_default = Dept(not_unique, [](FieldOptions& t) {
-    t.required = true;
-    t.default_value = Variant::I4(7);
-  });
-  with_default->SetFields(Set({{"FID", Variant::Text("D1")}}));
-  with_default->ExecInsert();
-  with_default->SetFields(
-      Set({{"FID", Variant::Text("D2")}, {"FName", Variant::Empty()}}));
-  with_default->ExecInsert();
-  EXPECT_EQ(Rows("SELECT FID, FName, FType FROM CB_BmExpDept WHERE FID IN "
-                 "('D1','D2') ORDER BY FID"),
-            (std::vector<std::string>{"D1||7", "D2||7"}));
-
-  auto without = Dept(not_unique, [](FieldOptions& t) {
-    t.required = true;
-    t.default_value = Variant::Missing();
-  });
-  without->SetFields(Set({{"FID", Variant::Text("D3")}}));
-  EXPECT_EQ(Report(Raised([&] { without->ExecInsert(); })),
-            (std::vector<std::string>{"10000", "必须输入的数据不能为空",
-                                      "10035", "会计期间"}));
-}
-
-TEST_F(BuilderTest, ErrorReports) {
-  struct Case {
-    const char* name;
-    std::function<void(BuilderTest&)> run;
-    std::vector<std::string> report;
+// The cases of tests/golden/check_out_update/builder.json, in order on one
+// database: each a builder over CB_BmExpDept (Dept()) with the options of
+// FName and FType changed as "name_opts" and "type_opts" say (and FType's
+// type code), one operation on "values" (written as in support/table.h),
+// and the error report, or just the error number (0: none), it ends with.
+TEST_F(BuilderTest, CasesOfTheTable) {
+  std::ifstream in(std::string(MARL_GOLDEN_DIR) +
+                   "/check_out_update/builder.json");
+  const auto cases = test::golden::Json::parse(in);
+  ASSERT_GE(cases.size(), 25u);
+  auto set = [](const test::golden::Json& values) {
+    auto s = FieldValueSet::Create();
+    for (const auto& [k, v] : values.items()) s->SetValue(k, test::ValueOf(v));
+    return s;
   };
-  const std::vector<Case> cases = {
-      {"required",
-       [](BuilderTest& t) {
-         auto b = t.Dept();
-         b->SetFields(Set({{"FName", Variant::Text("n")}}));
-         b->ExecInsert();
-       },
-       {"10000", "必须输入的数据不能为空", "10022", "费用部门"}},
-      {"conversion",
-       [](BuilderTest& t) {
-         auto b = t.Dept();
-         b->SetFields(Set(
-             {{"FID", Variant::Text("D1")}, {"FType", Variant::Text("abc")}}));
-         b->ExecInsert();
-       },
-       {"10004", "数据类型不符，无法转换", "10035", "会计期间 = 'abc'"}},
-      {"length",
-       [](BuilderTest& t) {
-         auto b = t.Dept();
-         b->SetFields(Set({{"FID", Variant::Text("ELEVENCHARS")}}));
-         b->ExecInsert();
-       },
-       {"10005", "数据长度超过允许的长度", "10022",
-        "费用部门 = 'ELEVENCHARS'"}},
-      {"unique",
-       [](BuilderTest& t) {
-         auto b = t.Dept();
-         b->SetFields(Set({{"FID", Variant::Text("D1")},
-                           {"FName", Variant::Text("Sales")}}));
-         b->ExecInsert();
-       },
-       {"10006", "该数据已经存在，不能重复", "10015", "成本项目 ='Sales'"}},
-      {"row exists",
-       [](BuilderTest& t) {
-         auto b = t.Dept();
-         b->SetFields(Set({{"FID", Variant::Text("D0")}}));
-         b->ExecInsert();
-       },
-       {"10007", "该记录已经存在", "", ""}},
-      {"row missing",
-       [](BuilderTest& t) {
-         auto b = t.Dept();
-         b->SetFields(Set({{"FID", Variant::Text("ZZ")}}));
-         b->CheckFields(false, false);
-       },
-       {"10008", "要修改的记录不存在", "", ""}},
-      {"layout",
-       [](BuilderTest& t) {
-         auto b = t.Dept([](FieldOptions& n) { n.layout = "A,B,C"; });
-         b->SetFields(Set(
-             {{"FID", Variant::Text("D1")}, {"FName", Variant::Text("D")}}));
-         b->ExecInsert();
-       },
-       {"10009", "数据不在允许的取值范围内", "10015", "成本项目 ='D'"}},
-      {"source",
-       [](BuilderTest& t) {
-         auto b =
-             t.Dept([](FieldOptions& n) { n.source_id = "CB_BmItem.FID"; });
-         b->SetFields(Set(
-             {{"FID", Variant::Text("D1")}, {"FName", Variant::Text("X")}}));
-         b->ExecInsert();
-       },
-       {"10010", "引用的编码或记录不存在", "10015", "成本项目 ='X'"}},
-      {"update row missing",
-       [](BuilderTest& t) {
-         auto b = t.Dept();
-         b->SetFields(Set({{"FName", Variant::Text("n")}}));
-         auto filter = Set({{"FID", Variant::Text("ZZ")}});
-         b->ExecUpdate(filter);
-       },
-       {"10010", "引用的编码或记录不存在", "", ""}},
-      {"update lacks key",
-       [](BuilderTest& t) {
-         auto b = t.Dept();
-         b->SetFields(Set({{"FName", Variant::Text("n")}}));
-         auto filter = Set({{"FName", Variant::Text("Sales")}});
-         b->ExecUpdate(filter);
-       },
-       {"1", "条件关键字不全", "", ""}},
-      {"update-insert lacks key",
-       [](BuilderTest& t) {
-         auto b = t.Dept();
-         auto filter = Set({{"FType", Variant::I4(1)}});
-         b->ExecUpdateInsert(filter);
-       },
-       {"2", "条件关键字不全", "", ""}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(Report(Raised([&] { c.run(*this); })), c.report);
-  }
-  // The source of the existing reference passes.
-  auto b = Dept([](FieldOptions& n) { n.source_id = "CB_BmItem.FID"; });
-  b->SetFields(
-      Set({{"FID", Variant::Text("D1")}, {"FName", Variant::Text("M")}}));
-  EXPECT_TRUE(b->ExecInsert());
-}
-
-TEST_F(BuilderTest, LayoutListsAndRanges) {
-  struct Case {
-    const char* layout;
-    bool on_type;  // FType (integer) instead of FName (text)
-    Variant value;
-    bool accepted;
-  };
-  const std::vector<Case> cases = {
-      {"A,B,C", false, Variant::Text("b"), true},
-      {"A,B,C", false, Variant::Text("D"), false},
-      {"1-5", true, Variant::I4(3), true},
-      {"1-5", true, Variant::Text("5"), true},
-      {"1-5", true, Variant::I4(7), false},
-      {"0,2-4", true, Variant::I4(1), false},
-      {"0,2-4", true, Variant::I4(0), true},
-  };
-  int n = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.layout) + " " + c.value.ToText());
-    auto set_layout = [&](FieldOptions& o) { o.layout = c.layout; };
-    auto b = c.on_type ? Dept(nullptr, set_layout) : Dept(set_layout);
-    b->SetFields(Set({{"FID", Variant::Text("N" + std::to_string(++n))},
-                      {c.on_type ? "FType" : "FName", c.value}}));
-    EXPECT_EQ(Raised([&] { b->ExecInsert(); }).number(),
-              c.accepted ? 0 : 10009);
-  }
-}
-
-// A value is checked against the type its column is described with.
-TEST_F(BuilderTest, ValuesConvertToTheDescribedType) {
-  const struct {
-    int32_t type;  // ADO data type code of FType
-    const char* value;
-    bool accepted;
-  } cases[] = {
-      {2, "70000", false}, {4, "1e39", false},         {4, "1.5", true},
-      {5, "x", false},     {11, "yes", false},         {11, "true", true},
-      {16, "300", false},  {135, "2005-02-30", false},
-  };
-  int n = 0;
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.type) + " " + c.value);
-    auto b = Dept(nullptr, nullptr, c.type);
-    b->SetFields(Set({{"FID", Variant::Text("T" + std::to_string(++n))},
-                      {"FType", Variant::Text(c.value)}}));
-    EXPECT_EQ(Raised([&] { b->ExecInsert(); }).number(),
-              c.accepted ? 0 : 10004);
+    SCOPED_TRACE(c.at("name").get<std::string>());
+    auto options = [&](const char* key) -> std::function<void(FieldOptions&)> {
+      const auto o = c.value(key, test::golden::Json::object());
+      return [o](FieldOptions& f) {
+        f.layout = o.value("layout", f.layout);
+        f.source_id = o.value("source", f.source_id);
+        f.index = o.value("index", f.index);
+        f.required = o.value("required", f.required);
+        if (o.contains("default"))
+          f.default_value = test::ValueOf(o["default"]);
+      };
+    };
+    auto b = Dept(options("name_opts"), options("type_opts"),
+                  c.value("type_code", 3));
+    if (c.contains("values")) b->SetFields(set(c["values"]));
+    const std::string op = c.value("op", "insert");
+    auto filter = set(c.value("filter", test::golden::Json::object()));
+    const Error e = Raised([&] {
+      if (op == "insert") {
+        EXPECT_TRUE(b->ExecInsert());
+      } else if (op == "check") {
+        b->CheckFields(false, false);
+      } else if (op == "update") {
+        b->ExecUpdate(filter);
+      } else {
+        b->ExecUpdateInsert(filter);
+      }
+    });
+    if (c.contains("report")) {
+      EXPECT_EQ(Report(e), c["report"].get<std::vector<std::string>>());
+    } else {
+      EXPECT_EQ(e.number(), c.at("number").get<int32_t>());
+    }
+    const auto expected_rows = c.value("rows", test::golden::Json::object());
+    for (const auto& [query, rows] : expected_rows.items()) {
+      EXPECT_EQ(Rows(query), rows.get<std::vector<std::string>>());
+    }
   }
 }
 
