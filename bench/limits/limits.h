@@ -13,7 +13,7 @@
 
 namespace bench {
 
-// A failure that ends the benchmark with a message and exit status 1
+// A failure that ends the benchmark with a message and exit status 2
 // (equivalence not proven, a database or process failed).
 class Failure : public std::runtime_error {
  public:

@@ -327,6 +327,7 @@ void RunLists(const Settings& settings, const Company& medium,
       ProveSame(cases[i].name, *c, *list, names, rows);
     }
   }
+  if (chosen.empty()) return;
   std::fprintf(stderr, "lists: same rows proven; timing %d runs ...\n",
                settings.runs);
   std::vector<Item> out(chosen.size());
