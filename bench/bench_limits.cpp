@@ -117,13 +117,16 @@ int main(int argc, char** argv) {
     const Company tiny = bench::EnsureCompany(settings, "tiny");
     bench::RunLists(settings, medium, large, &items);
     bench::RunClose(settings, medium, large, &items);
-    if (settings.only.empty() ||
-        std::string("list process fixed cost").find(settings.only) !=
-            std::string::npos) {
+    if (settings.Chosen("list process fixed cost")) {
       RunListProcess(settings, tiny, &items);
     }
   } catch (const bench::Failure& e) {
     std::fprintf(stderr, "bench_limits: %s\n", e.what());
+    return 2;
+  }
+  if (items.empty()) {
+    std::fprintf(stderr, "bench_limits: --only=%s selects no item\n",
+                 settings.only.c_str());
     return 2;
   }
   const bool all = bench::Report(items);

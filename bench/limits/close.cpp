@@ -586,10 +586,6 @@ void TimeRawSteps(const std::vector<std::string>& texts,
   db.Exec("ROLLBACK");
 }
 
-bool Chosen(const Settings& settings, const std::string& name) {
-  return settings.only.empty() || name.find(settings.only) != std::string::npos;
-}
-
 const char* kWholeName = "close --yes (process)";
 
 }  // namespace
@@ -599,9 +595,9 @@ void RunClose(const Settings& settings, const Company& medium,
   const std::vector<CloseStep> steps = Steps();
   std::vector<size_t> chosen;
   for (size_t i = 0; i < steps.size(); ++i) {
-    if (Chosen(settings, steps[i].name)) chosen.push_back(i);
+    if (settings.Chosen(steps[i].name)) chosen.push_back(i);
   }
-  const bool whole = Chosen(settings, kWholeName);
+  const bool whole = settings.Chosen(kWholeName);
   if (chosen.empty() && !whole) return;
 
   const Company* companies[] = {&medium, &large};

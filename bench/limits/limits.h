@@ -47,6 +47,11 @@ struct Settings {
   int process_runs = 41;
   int step_runs = 0;  // rounds of the close steps; 0: three per --runs
   std::string only;   // run only the items whose name contains this
+
+  // Whether the item named `name` is to run (--only).
+  bool Chosen(const std::string& name) const {
+    return only.empty() || name.find(only) != std::string::npos;
+  }
 };
 
 // The company of `scale` (seed 1) in the cache, made with the tool's

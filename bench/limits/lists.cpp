@@ -306,8 +306,7 @@ void RunLists(const Settings& settings, const Company& medium,
   const std::vector<ListCase> cases = Cases();
   std::vector<size_t> chosen;
   for (size_t i = 0; i < cases.size(); ++i) {
-    if (settings.only.empty() ||
-        std::string(cases[i].name).find(settings.only) != std::string::npos) {
+    if (settings.Chosen(cases[i].name)) {
       chosen.push_back(i);
     }
   }
