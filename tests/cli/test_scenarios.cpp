@@ -209,9 +209,9 @@ class Scenarios : public OperatorTest,
       std::ofstream(Fill(path), std::ios::binary) << Fill(text);
     const std::string db = Fill(s.value("db", "{db}"));
     for (const std::string sql : Field(s, "exec")) Exec(db, Fill(sql));
-    for (const auto& [name, spec] : Field(s, "save").items()) {
-      const Leave leave = ToLeave(Field(spec, "leave"));
-      saved_[name] = {TakeSnapshot(Fill(spec.value("db", "{db}")), leave),
+    for (const auto& [name, entry] : Field(s, "save").items()) {
+      const Leave leave = ToLeave(Field(entry, "leave"));
+      saved_[name] = {TakeSnapshot(Fill(entry.value("db", "{db}")), leave),
                       leave};
     }
     if (s.contains("args")) {
@@ -235,12 +235,12 @@ class Scenarios : public OperatorTest,
       const json got = number.is_number() ? number : json(text);
       Expect(got, got, want, sql);
     }
-    for (const auto& [name, spec] : Field(s, "same").items()) {
+    for (const auto& [name, entry] : Field(s, "same").items()) {
       const auto& [snap, leave] = saved_.at(name);
       ExpectSameTables(
           snap, TakeSnapshot(
-                    Fill(spec.value("db", "{db}")),
-                    spec.contains("leave") ? ToLeave(spec["leave"]) : leave));
+                    Fill(entry.value("db", "{db}")),
+                    entry.contains("leave") ? ToLeave(entry["leave"]) : leave));
     }
     for (const auto& [name, table] : Field(s, "differ").items()) {
       const auto& [snap, leave] = saved_.at(name);
