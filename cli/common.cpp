@@ -197,12 +197,16 @@ Variant JsonValue(const Json& j, const std::string& key) {
   if (j.is_null()) return Variant::Null();
   if (j.is_boolean()) return Variant::Bool(j.get<bool>());
   if (j.is_number_integer()) {
-    int64_t v = j.get<int64_t>();
-    if (v >= std::numeric_limits<int32_t>::min() &&
-        v <= std::numeric_limits<int32_t>::max()) {
-      return Variant::I4(static_cast<int32_t>(v));
-    }
-    return Variant::R8(static_cast<double>(v));
+    // A whole number above the 64-bit signed range arrives unsigned: read
+    // as signed it would wrap to a negative value.
+    const bool fits =
+        j.is_number_unsigned()
+            ? j.get<uint64_t>() <=
+                  static_cast<uint64_t>(std::numeric_limits<int32_t>::max())
+            : j.get<int64_t>() >= std::numeric_limits<int32_t>::min() &&
+                  j.get<int64_t>() <= std::numeric_limits<int32_t>::max();
+    if (fits) return Variant::I4(static_cast<int32_t>(j.get<int64_t>()));
+    return Variant::R8(j.get<double>());
   }
   if (j.is_number()) return Variant::R8(j.get<double>());
   if (j.is_string()) {
