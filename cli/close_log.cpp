@@ -1,9 +1,7 @@
 // The close log (see close_log.h).
 #include "close_log.h"
 
-#include <pwd.h>
 #include <strings.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -181,20 +179,6 @@ std::string NowUtc() {
   gmtime_r(&now, &tm);
   char buf[32];
   std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-  return buf;
-}
-
-std::string OsUser() {
-  if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name) {
-    return pw->pw_name;
-  }
-  const char* user = std::getenv("USER");
-  return user ? user : "uid " + std::to_string(::geteuid());
-}
-
-std::string HostName() {
-  char buf[256] = {};
-  if (::gethostname(buf, sizeof buf - 1) != 0) return "";
   return buf;
 }
 

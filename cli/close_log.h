@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "host_info.h"
 #include "operator.h"
 
 namespace marl::cli {
@@ -63,10 +64,8 @@ std::optional<LogEntry> LastClose(const Target& target);
 
 Json LogEntryJson(const LogEntry& e);
 
-// The current UTC time as "YYYY-MM-DD HH:MM:SS"; the OS user; the host.
+// The current UTC time as "YYYY-MM-DD HH:MM:SS".
 std::string NowUtc();
-std::string OsUser();
-std::string HostName();
 std::string ToolVersion();
 
 }  // namespace marl::cli

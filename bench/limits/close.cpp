@@ -46,8 +46,6 @@
 // copy, both as processes, their CPU time (user and system) taken. The
 // tool's figure holds all it does besides the steps: its start, the
 // pre-close checks, the row counts and the reconciliation of its report.
-#include <pwd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -59,6 +57,7 @@
 #include <string>
 #include <vector>
 
+#include "host_info.h"
 #include "limits.h"
 #include "marlcheckout/check_out_update.h"
 #include "marlcheckout/close_data.h"
@@ -451,20 +450,6 @@ void ProveSteps(const std::vector<CloseStep>& steps, const Company& c,
   }
 }
 
-std::string OsUser() {
-  if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name) {
-    return pw->pw_name;
-  }
-  const char* user = std::getenv("USER");
-  return user ? user : "uid " + std::to_string(::geteuid());
-}
-
-std::string HostName() {
-  char buf[256] = {};
-  if (::gethostname(buf, sizeof buf - 1) != 0) return "";
-  return buf;
-}
-
 std::string Quoted(const std::string& s) {
   std::string out = "'";
   for (char ch : s) {
@@ -486,7 +471,7 @@ std::string WholeScript(const std::vector<CloseStep>& steps, const Period& p) {
       "FHost,FToolVersion,FPeriodFrom,FPeriodTo,FResult,FMessage,FSteps,"
       "FReconciliation) SELECT IFNULL(MAX(FID),0)+1,'close',"
       "datetime('now'),datetime('now')," +
-      Quoted(OsUser()) + "," + Quoted(HostName()) + "," +
+      Quoted(marl::cli::OsUser()) + "," + Quoted(marl::cli::HostName()) + "," +
       Quoted(MARL_TOOL_VERSION) + "," + Quoted(from) + "," + Quoted(to) +
       ",'done','','[]','null' FROM marl_CloseLog;\nCOMMIT;\n";
   return script;
