@@ -711,8 +711,15 @@ void Variant::SplitDate(double oleDate, int* year, int* month, int* day,
   int64_t days = static_cast<int64_t>(whole);
   int64_t secs = std::llround(frac * 86400.0);
   if (secs >= 86400) {
-    secs -= 86400;
-    ++days;
+    // Rounded up to the next midnight, unless that would leave the calendar:
+    // the last moments of 9999-12-31 stay on that day, so every date in
+    // range has fields (and a text) that read back.
+    if (static_cast<double>(days + 1) >= kMaxDate) {
+      secs = 86399;
+    } else {
+      secs -= 86400;
+      ++days;
+    }
   }
   int y = 0, m = 0, d = 0;
   CivilFromDays(days + kOleEpoch, &y, &m, &d);

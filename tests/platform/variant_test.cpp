@@ -53,6 +53,13 @@ TEST(VariantTest, DatesBeforeEpochAndRounding) {
   // Half a second before midnight rounds to the next day.
   EXPECT_EQ(Variant::FormatDate(38383.0 - 0.4 / 86400), "2005-01-31");
   EXPECT_EQ(Variant::FormatDate(38383.99999999), "2005-02-01");
+  // ...but not past the calendar's last day, whose text must read back.
+  const double last_moment = 2958465.9999999995;
+  EXPECT_EQ(Variant::FormatDate(last_moment), "9999-12-31 23:59:59");
+  EXPECT_EQ(Variant::Date(last_moment)
+                .ChangeType(VarType::Text)
+                .ChangeType(VarType::Date),
+            Variant::Date(Variant::MakeDate(9999, 12, 31, 23, 59, 59)));
 }
 
 TEST(VariantTest, DatesStopAtTheLastDayOfTheirMonth) {
