@@ -1,5 +1,7 @@
 // Table-driven tests of the reduction of joined tables inside SELECT
 // DISTINCT: which shapes are rewritten, into what, and which are left alone.
+// (Where the reduced SELECT also falls into independent parts, the expected
+// text shows its split too; see distinct_split.txt.)
 #include <gtest/gtest.h>
 
 #include <string>
@@ -25,8 +27,9 @@ TEST(DistinctReduce, RewritesOnlyProvableShapes) {
   const Case cases[] = {
       {"listed and compared with a literal",
        "SELECT DISTINCT x.a,y.b FROM T x,U y WHERE x.c = 5",
-       "SELECT DISTINCT x.a,y.b FROM (SELECT DISTINCT a,c FROM T) x,"
-       "(SELECT DISTINCT b FROM U) y WHERE x.c = 5"},
+       "SELECT ds1.a,ds2.b FROM (SELECT DISTINCT x.a FROM (SELECT DISTINCT "
+       "a,c FROM T) x WHERE x.c = 5) ds1,(SELECT DISTINCT y.b FROM (SELECT "
+       "DISTINCT b FROM U) y) ds2"},
       {"compared on the left with another table's column",
        "SELECT DISTINCT y.b FROM T x,U y WHERE x.k=y.k AND y.b>1",
        "SELECT DISTINCT y.b FROM (SELECT DISTINCT k FROM T) x,U y WHERE "
@@ -47,16 +50,18 @@ TEST(DistinctReduce, RewritesOnlyProvableShapes) {
        "(SELECT DISTINCT a k,p FROM T WHERE f(a)>0) v WHERE v.k = x.a"},
       {"inside a subquery of the statement",
        "SELECT * FROM (SELECT DISTINCT x.a,y.b FROM T x,U y)h WHERE a=1",
-       "SELECT * FROM (SELECT DISTINCT x.a,y.b FROM (SELECT DISTINCT a FROM "
-       "T) x,(SELECT DISTINCT b FROM U) y)h WHERE a=1"},
+       "SELECT * FROM (SELECT ds1.a,ds2.b FROM (SELECT DISTINCT x.a FROM "
+       "(SELECT DISTINCT a FROM T) x) ds1,(SELECT DISTINCT y.b FROM (SELECT "
+       "DISTINCT b FROM U) y) ds2 )h WHERE a=1"},
       {"each level of nested SELECT DISTINCTs on its own",
        "SELECT DISTINCT x.a,v.p FROM T x,(SELECT DISTINCT z.p FROM V z,"
        "(SELECT DISTINCT w.q,r.s FROM W w,R r WHERE w.q=1) u WHERE z.p=u.q) v "
        "WHERE x.a=(2)",
-       "SELECT DISTINCT x.a,v.p FROM T x,(SELECT DISTINCT z.p FROM (SELECT "
-       "DISTINCT p FROM V) z,(SELECT DISTINCT w.q,r.s FROM (SELECT DISTINCT q "
-       "FROM W) w,(SELECT DISTINCT s FROM R) r WHERE w.q=1) u WHERE z.p=u.q) v "
-       "WHERE x.a=(2)"},
+       "SELECT ds1.a,ds2.p FROM (SELECT DISTINCT x.a FROM T x WHERE x.a=(2)) "
+       "ds1,(SELECT DISTINCT v.p FROM (SELECT DISTINCT z.p FROM (SELECT "
+       "DISTINCT p FROM V) z,(SELECT ds1.q,ds2.s FROM (SELECT DISTINCT w.q "
+       "FROM (SELECT DISTINCT q FROM W) w WHERE w.q=1) ds1,(SELECT DISTINCT "
+       "r.s FROM (SELECT DISTINCT s FROM R) r) ds2 ) u WHERE z.p=u.q) v) ds2"},
       // Left alone.
       {"only the table whose column decides the collation",
        "SELECT DISTINCT x.a FROM T x,U y WHERE y.k = x.k",
@@ -114,8 +119,9 @@ TEST(DistinctReduce, InSubqueriesThatNameOnlyTheirOwnTable) {
       {"IN subquery beside a comparison",
        "SELECT DISTINCT x.a,y.b FROM T x,U y WHERE x.c = 1 AND y.b IN "
        "(SELECT FID FROM P WHERE FType=3)",
-       "SELECT DISTINCT x.a,y.b FROM (SELECT DISTINCT a,c FROM T) x,U y WHERE "
-       "x.c = 1 AND y.b IN (SELECT FID FROM P WHERE FType=3)"},
+       "SELECT ds1.a,ds2.b FROM (SELECT DISTINCT x.a FROM (SELECT DISTINCT "
+       "a,c FROM T) x WHERE x.c = 1) ds1,(SELECT DISTINCT y.b FROM U y WHERE "
+       "y.b IN (SELECT FID FROM P WHERE FType=3)) ds2"},
       {"NOT IN, alias, DISTINCT, result name and function inside",
        "SELECT DISTINCT x.a FROM T x,U y WHERE NOT (y.b NOT IN (SELECT "
        "DISTINCT lower(q.FID) AS k FROM P AS q WHERE q.FType IS NOT NULL))",

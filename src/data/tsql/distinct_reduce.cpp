@@ -75,6 +75,11 @@ class Reducer {
     return out_;
   }
 
+  // See SelfContainedSelect().
+  bool SubqueryIsSelfContained(uint32_t b, uint32_t e) const {
+    return SelfContained(b, e);
+  }
+
  private:
   bool in(uint32_t i) const { return i >= first_ && i <= last_; }
   std::string_view str(uint32_t i) const { return TokenText(text_, toks_[i]); }
@@ -553,6 +558,18 @@ std::vector<TableReduction> FindDistinctReductions(
     const ColumnLookup* columns) {
   if (first > last || last >= tokens.size()) return {};
   return Reducer(text, tokens, first, last, match, columns).Run();
+}
+
+bool SelfContainedSelect(std::string_view text,
+                         const std::vector<Token>& tokens, uint32_t first,
+                         uint32_t last, const std::vector<int32_t>& match,
+                         uint32_t b, uint32_t e, const ColumnLookup& columns) {
+  if (first > last || last >= tokens.size() || b < first || e > last ||
+      !columns) {
+    return false;
+  }
+  return Reducer(text, tokens, first, last, match, &columns)
+      .SubqueryIsSelfContained(b, e);
 }
 
 }  // namespace marl::data::tsql::detail

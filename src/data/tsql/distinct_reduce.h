@@ -73,4 +73,15 @@ std::vector<TableReduction> FindDistinctReductions(
     uint32_t last, const std::vector<int32_t>& match,
     const ColumnLookup* columns = nullptr);
 
+// Whether tokens [b, e] of the statement [first, last] are "SELECT
+// [DISTINCT] ... FROM T [[AS] alias] [WHERE ...]" whose every name is a
+// column of T by `columns`: a subquery that resolves no name outside
+// itself, so that it means the same wherever it stands. False without a
+// lookup. The caller refuses statements with WITH (a common table expression
+// could shadow T).
+bool SelfContainedSelect(std::string_view text,
+                         const std::vector<Token>& tokens, uint32_t first,
+                         uint32_t last, const std::vector<int32_t>& match,
+                         uint32_t b, uint32_t e, const ColumnLookup& columns);
+
 }  // namespace marl::data::tsql::detail

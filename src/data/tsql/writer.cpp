@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "data/tsql/distinct_reduce.h"
+#include "data/tsql/distinct_split.h"
 
 namespace marl::data::tsql::detail {
 namespace {
@@ -547,13 +548,21 @@ std::string StatementWriter::Render(std::string_view head,
   out.reserve(head.size() + tail.size() +
               (toks_[last_].end - toks_[first_].begin) + 16);
   out.append(head);
+  RenderRange(first_, last_, &out);
+  out.append(tail);
+  return out;
+}
+
+void StatementWriter::RenderRange(uint32_t from, uint32_t to,
+                                  std::string* target) const {
+  std::string& out = *target;
   bool skip_gap = false;
-  for (uint32_t i = first_; i <= last_; ++i) {
+  for (uint32_t i = from; i <= to; ++i) {
     if (edits_[i - first_].drop) {
       uint32_t j = i;
-      while (j <= last_ && edits_[j - first_].drop) ++j;
-      if (j > last_) break;  // a dropped tail leaves nothing behind
-      if (i != first_ && !skip_gap) {
+      while (j <= to && edits_[j - first_].drop) ++j;
+      if (j > to) break;  // a dropped tail leaves nothing behind
+      if (i != from && !skip_gap) {
         // One separator stands for the dropped run: the gap before it, or
         // the gap after it, or a blank.
         if (toks_[i - 1].end != toks_[i].begin) {
@@ -568,7 +577,7 @@ std::string StatementWriter::Render(std::string_view head,
       i = j - 1;
       continue;
     }
-    if (i != first_ && !skip_gap) AppendGap(i, &out);
+    if (i != from && !skip_gap) AppendGap(i, &out);
     skip_gap = false;
     const Edit& e = edits_[i - first_];
     if (e.prefix >= 0) out.append(pool_[e.prefix]);
@@ -579,8 +588,26 @@ std::string StatementWriter::Render(std::string_view head,
     }
     if (e.suffix >= 0) out.append(pool_[e.suffix]);
   }
-  out.append(tail);
-  return out;
+}
+
+void StatementWriter::SplitDistincts() {
+  std::vector<DistinctSplit> splits =
+      FindDistinctSplits(text_, toks_, first_, last_, match_, columns_);
+  // Innermost first: an outer split takes the inner one's text with its
+  // spans.
+  for (auto it = splits.rbegin(); it != splits.rend(); ++it) {
+    std::string sql =
+        WriteDistinctSplit(*it, [this](uint32_t from, uint32_t to) {
+          std::string piece;
+          RenderRange(from, to, &piece);
+          return piece;
+        });
+    for (uint32_t i = it->select; i <= it->last; ++i) {
+      edits_[i - first_] = Edit{};
+      edit(i).drop = i != it->select;
+    }
+    Replace(it->select, std::move(sql));
+  }
 }
 
 Statement StatementWriter::Finish(std::string_view head, std::string_view tail,
@@ -596,6 +623,7 @@ Statement StatementWriter::Finish(std::string_view head, std::string_view tail,
   RewriteSelects();
   if (statement_mode) RewriteLead(&out);
   RewriteTokens(&out);
+  if (statement_mode) SplitDistincts();
   out.sql = Render(head, tail);
   return out;
 }

@@ -11,7 +11,9 @@
 // - SELECT TOP n -> LIMIT n at the end of a lone SELECT;
 // - in a SELECT statement: a table joined inside SELECT DISTINCT that
 //   contributes only compared or listed columns is reduced to the DISTINCT
-//   of those columns (see distinct_reduce.h);
+//   of those columns (see distinct_reduce.h), and a SELECT DISTINCT over
+//   parts of its FROM that no WHERE term joins is written as the product of
+//   each part's distinct rows (see distinct_split.h);
 // - in statement mode: DELETE <table> -> DELETE FROM <table>,
 //   INSERT <table> -> INSERT INTO <table>;
 // - refusals (err::kDbSyntax naming the construct): @@variables, #temporary
@@ -108,6 +110,11 @@ class StatementWriter {
   void RewriteTokens(Statement* out);
   void RewriteQuotedName(uint32_t i);
   std::string Render(std::string_view head, std::string_view tail) const;
+  // Appends tokens [from, to] with their edits (no gap before `from`).
+  void RenderRange(uint32_t from, uint32_t to, std::string* out) const;
+  // Writes each SELECT DISTINCT over independent parts as their product
+  // (see distinct_split.h); runs after every token rewrite.
+  void SplitDistincts();
   void AppendGap(uint32_t i, std::string* out) const;
   std::string Excerpt(uint32_t from, uint32_t to) const;
 
