@@ -17,6 +17,7 @@
 // an array of objects keyed by column name.
 #include <iostream>
 
+#include "data/provider.h"
 #include "list_format.h"
 #include "marlcheckout/check_out_info.h"
 #include "operator.h"
@@ -103,6 +104,9 @@ void PrintList(const ItemList& list, const ListOptions& o, std::ostream& out) {
 }
 
 int RunList(const ListOptions& o) {
+  // The tool's own reads and the component's call share one connection to
+  // the database where the data layer can reuse it.
+  data::ConnectionReuseScope reuse;
   Target t = OpenTarget(o.connection);
   std::optional<YearPeriod> asked;
   if (o.period.find('/') != std::string::npos) {

@@ -355,14 +355,65 @@ class CountedText {
   bool previous_;
 };
 
+// The connections kept by the reuse scopes of this thread, each with the
+// connection string it was opened with.
+struct KeptConnection {
+  std::string connection_string;
+  std::unique_ptr<PhysicalConnection> connection;
+};
+struct ReuseState {
+  int depth = 0;
+  std::vector<KeptConnection> kept;
+};
+thread_local ReuseState t_reuse;
+
+// A kept connection of `connection_string` that Reopen accepts (the others
+// of that string are closed), or null.
+std::unique_ptr<PhysicalConnection> TakeKept(
+    const std::string& connection_string) {
+  std::vector<KeptConnection>& kept = t_reuse.kept;
+  for (size_t i = kept.size(); i-- > 0;) {
+    if (kept[i].connection_string != connection_string) continue;
+    std::unique_ptr<PhysicalConnection> c = std::move(kept[i].connection);
+    kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(i));
+    bool usable = false;
+    try {
+      usable = c->Reopen();
+    } catch (...) {
+      usable = false;
+    }
+    if (usable) return c;
+  }
+  return nullptr;
+}
+
 // The decorator every physical connection is wrapped in: counts, traces and
 // (for tests) marks the texts whose statements the fault plan counts, and
 // adds up the
-// records they affected. Native scripts pass straight through.
+// records they affected. Native scripts pass straight through. Let go inside
+// a reuse scope, it hands a connection that is ready for reuse to the scope.
 class InstrumentedConnection final : public PhysicalConnection {
  public:
-  explicit InstrumentedConnection(std::unique_ptr<PhysicalConnection> inner)
-      : inner_(std::move(inner)) {}
+  InstrumentedConnection(std::unique_ptr<PhysicalConnection> inner,
+                         std::string connection_string)
+      : inner_(std::move(inner)),
+        connection_string_(std::move(connection_string)) {}
+
+  ~InstrumentedConnection() override {
+    if (t_reuse.depth == 0 || t_reuse.kept.size() >= kMaxKeptConnections) {
+      return;
+    }
+    try {
+      if (inner_->ReadyForReuse()) {
+        t_reuse.kept.push_back(
+            KeptConnection{std::move(connection_string_), std::move(inner_)});
+      }
+    } catch (...) {
+      // Not kept: the connection closes as it would outside a scope.
+    }
+  }
+  InstrumentedConnection(const InstrumentedConnection&) = delete;
+  InstrumentedConnection& operator=(const InstrumentedConnection&) = delete;
 
   void Begin(bool for_write) override { inner_->Begin(for_write); }
   void Commit() override { inner_->Commit(); }
@@ -402,6 +453,7 @@ class InstrumentedConnection final : public PhysicalConnection {
 
  private:
   std::unique_ptr<PhysicalConnection> inner_;
+  std::string connection_string_;  // as OpenPhysical was given it
 };
 
 }  // namespace
@@ -552,6 +604,13 @@ bool HasProvider(const std::string& name) {
 std::unique_ptr<PhysicalConnection> OpenPhysical(
     const std::string& connection_string) {
   EnsureInitialised();
+  if (t_reuse.depth > 0) {
+    if (std::unique_ptr<PhysicalConnection> kept =
+            TakeKept(connection_string)) {
+      return std::make_unique<InstrumentedConnection>(std::move(kept),
+                                                      connection_string);
+    }
+  }
   ProviderChoice choice = ChooseProvider(connection_string);
   const std::string& name = choice.provider;
   std::shared_ptr<Provider> provider;
@@ -566,8 +625,20 @@ std::unique_ptr<PhysicalConnection> OpenPhysical(
                 "Provider '" + name + "' is not available");
   }
   return std::make_unique<InstrumentedConnection>(
-      provider->Open(ConnectionParams::Parse(choice.connection_string)));
+      provider->Open(ConnectionParams::Parse(choice.connection_string)),
+      connection_string);
 }
+
+ConnectionReuseScope::ConnectionReuseScope() { ++t_reuse.depth; }
+
+ConnectionReuseScope::~ConnectionReuseScope() {
+  if (--t_reuse.depth > 0) return;
+  // Closed outside the list: a connection's close does not come back here.
+  std::vector<KeptConnection> kept;
+  kept.swap(t_reuse.kept);
+}
+
+size_t KeptConnections() { return t_reuse.kept.size(); }
 
 void SetTraceFile(const std::string& file) {
   EnsureInitialised();

@@ -14,6 +14,7 @@
 // description.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -109,6 +110,15 @@ class PhysicalConnection {
   }
 
   virtual std::string ProviderName() const = 0;
+
+  // Reuse inside a ConnectionReuseScope. ReadyForReuse, asked as the
+  // connection is let go: whether it is as a newly opened one would be, but
+  // for what it caches (no transaction, no statement running, nothing a text
+  // set on the session). Reopen, before it is handed to a new user: whether
+  // it still reaches what its connection string names, ready for use; when
+  // false it is closed. The defaults never reuse.
+  virtual bool ReadyForReuse() { return false; }
+  virtual bool Reopen() { return false; }
 };
 
 class Provider {
@@ -202,6 +212,27 @@ void FaultPoint();
 // not throw.
 void NotifyWaiting(int64_t timeout_ms);
 void SetWaitNotice(std::function<void(int64_t timeout_ms)> notice);
+
+// Reuse of connections within one unit of work (a public method, a command
+// of the tool). While a scope is alive on a thread, a connection that thread
+// lets go whose provider says it is ReadyForReuse is kept open, and the next
+// OpenPhysical of the same connection string on that thread takes it (after
+// Reopen) instead of opening a new one; when the thread's outermost scope
+// ends, the connections kept are closed. Outside a scope every close closes.
+// What is sent does not change: the texts, their trace and the fault plan's
+// count are the same; a reused connection only skips the open's own set-up
+// and keeps its compiled statements. Scopes nest; at most
+// kMaxKeptConnections are kept per thread (a further one closes).
+inline constexpr size_t kMaxKeptConnections = 4;
+class ConnectionReuseScope {
+ public:
+  ConnectionReuseScope();
+  ~ConnectionReuseScope();
+  ConnectionReuseScope(const ConnectionReuseScope&) = delete;
+  ConnectionReuseScope& operator=(const ConnectionReuseScope&) = delete;
+};
+// Connections kept by the scopes of this thread (for tests).
+size_t KeptConnections();
 
 int64_t StatementsRun();  // statements handed to Run since start (counter)
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/globals.h"
+#include "data/provider.h"
 #include "marlcheckout/public_object.h"
 
 namespace marl {
@@ -20,9 +21,15 @@ PublicObject::~PublicObject() {
   frame::ReleaseLiveObject();
 }
 
+// The connections a method opens one after the other (a list's profile
+// reads, then the list itself; the reads of the sibling components it calls)
+// share one physical connection where the data layer can reuse it; all of
+// them are closed when the outermost method returns, so no connection
+// outlives the call (data/provider.h, ConnectionReuseScope).
 void PublicObject::RunFrame(const frame::FailureForm& form,
                             const std::function<void()>& prelude,
                             const std::function<void(frame::Method&)>& body) {
+  data::ConnectionReuseScope reuse;
   Call([&] {
     if (prelude) prelude();
     frame::RunMethod(*env_, form, body);

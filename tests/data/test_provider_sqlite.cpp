@@ -6,9 +6,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "data/ado.h"
+#include "data/provider.h"
 #include "data/sqlite/sqlite_provider.h"
 #include "marlcheckout/error.h"
 #include "marlcheckout/transaction.h"
@@ -151,6 +153,78 @@ TEST_F(SqliteProviderTest, OpenRejectsBadSettingsAndNonDatabases) {
       [&] { c->Open("Provider=SQLite;Data Source=" + junk.string()); });
   EXPECT_EQ(e.number(), err::kDbFail);
   EXPECT_NE(e.description().find(junk.string()), std::string::npos);
+}
+
+// Inside a reuse scope a connection let go is kept only when it is as a new
+// one would be; the next open of its string takes it instead of opening the
+// file again, and the end of the scope closes it.
+TEST_F(SqliteProviderTest, ReuseScopeKeepsOnlyCleanConnections) {
+  struct Case {
+    const char* name;
+    std::function<void(PhysicalConnection&)> use;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"a read", [](PhysicalConnection& c) { c.Run("SELECT 1", {}); }, true},
+      {"a committed write",
+       [](PhysicalConnection& c) {
+         c.Run("INSERT INTO t_Row(FName) VALUES ('x')", {});
+       },
+       true},
+      {"an open transaction", [](PhysicalConnection& c) { c.Begin(false); },
+       false},
+      {"a native script",
+       [](PhysicalConnection& c) { c.RunNativeScript("SELECT 1"); }, false},
+      {"a session setting",
+       [](PhysicalConnection& c) { c.Run("PRAGMA cache_size = 10", {}); },
+       false},
+  };
+  for (const Case& c : cases) {
+    {
+      ConnectionReuseScope scope;
+      c.use(*OpenPhysical(cs_));
+      EXPECT_EQ(KeptConnections(), c.kept ? 1u : 0u) << c.name;
+      const int64_t opened = sqlite::ConnectionsOpened();
+      EXPECT_EQ(
+          OpenPhysical(cs_)->Run("SELECT COUNT(*) FROM t_Row", {}).rows.size(),
+          1u)
+          << c.name;
+      EXPECT_EQ(sqlite::ConnectionsOpened() - opened, c.kept ? 0 : 1) << c.name;
+    }
+    EXPECT_EQ(KeptConnections(), 0u) << c.name;
+  }
+  OpenPhysical(cs_).reset();  // outside a scope nothing is kept
+  EXPECT_EQ(KeptConnections(), 0u);
+}
+
+// A kept connection is never handed out for a file that is no longer the
+// one at its path.
+TEST_F(SqliteProviderTest, ReuseScopeNeverHandsOutAReplacedFile) {
+  auto make = [](const fs::path& path, const std::string& name) {
+    std::ofstream(path).flush();
+    OpenPhysical("Provider=sqlite;Data Source={" + path.string() + "}")
+        ->Run("CREATE TABLE t_Name (FName TEXT); INSERT INTO t_Name VALUES ('" +
+                  name + "')",
+              {});
+  };
+  const fs::path file = dir_ / "u.db", other = dir_ / "v.db";
+  const std::string cs = "Provider=sqlite;Data Source={" + file.string() + "}";
+  for (const bool deleted : {false, true}) {
+    make(file, "u");
+    make(other, "v");
+    ConnectionReuseScope scope;
+    OpenPhysical(cs).reset();
+    ASSERT_EQ(KeptConnections(), 1u);
+    if (deleted) {
+      fs::remove(file);
+      EXPECT_ANY_THROW(OpenPhysical(cs));
+      continue;
+    }
+    fs::rename(other, file);
+    const ResultSet r = OpenPhysical(cs)->Run("SELECT FName FROM t_Name", {});
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0][0].ToText(), "v");
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "data/sqlite/sqlite_provider.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -45,6 +46,7 @@ constexpr int64_t kWaitNoticeMs = 200;
 constexpr const char* kWriterCacheSize = "PRAGMA cache_size = -262144";
 
 std::atomic<int64_t> g_prepared{0};
+std::atomic<int64_t> g_opened{0};
 
 // Owning handles: a statement is finalised and a database closed (rolling
 // back an open transaction) when its handle ends.
@@ -424,11 +426,14 @@ class SqliteConnection final : public PhysicalConnection,
             "Busy Timeout '" + busy + "' is not a number of milliseconds");
       }
     }
+    struct stat before {};
+    const bool stat_before = ::stat(path_.c_str(), &before) == 0;
     sqlite3* raw = nullptr;
     int rc =
         sqlite3_open_v2(path_.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     db_handle_.reset(raw);
     db_ = raw;
+    ++g_opened;
     if (rc != SQLITE_OK) {
       std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
       throw Error(err::kDbFail, kSource,
@@ -452,6 +457,14 @@ class SqliteConnection final : public PhysicalConnection,
                                LenFunction, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db_, "GETDATE", 0, SQLITE_UTF8, nullptr,
                                GetDateFunction, nullptr, nullptr, nullptr);
+    // The file this handle has open is the one at the path before and after
+    // the open (a file swapped in meanwhile leaves the connection unkept).
+    struct stat after {};
+    reusable_ = stat_before && ::stat(path_.c_str(), &after) == 0 &&
+                after.st_dev == before.st_dev && after.st_ino == before.st_ino;
+    file_dev_ = after.st_dev;
+    file_ino_ = after.st_ino;
+    sqlite3_set_authorizer(db_, &SqliteConnection::OnAuthorize, this);
   }
 
   // The statements are finalised before the database closes (members end
@@ -549,7 +562,40 @@ class SqliteConnection final : public PhysicalConnection,
   }
 
   void RunNativeScript(const std::string& script) override {
+    reusable_ = false;  // a native script may set anything on the session
     Exec(script.c_str());
+  }
+
+  // Kept by a reuse scope only as a new connection would be: no transaction,
+  // no statement running, no text that set session state (the authorizer
+  // marks those), and the file known.
+  bool ReadyForReuse() override {
+    if (!reusable_ || read_only_ || sqlite3_get_autocommit(db_) == 0) {
+      return false;
+    }
+    for (sqlite3_stmt* s = sqlite3_next_stmt(db_, nullptr); s != nullptr;
+         s = sqlite3_next_stmt(db_, s)) {
+      if (sqlite3_stmt_busy(s)) return false;
+    }
+    return true;
+  }
+
+  // Still the file the path names: the handle keeps its file open, so the
+  // file's device and inode numbers cannot pass to another file while it is
+  // kept; a file deleted, or replaced by a rename, at the path fails the
+  // comparison. A database left in another journal mode at the open (it was
+  // open elsewhere) is switched now when it can be, as a new open would.
+  bool Reopen() override {
+    struct stat now {};
+    if (::stat(path_.c_str(), &now) != 0 || now.st_dev != file_dev_ ||
+        now.st_ino != file_ino_) {
+      return false;
+    }
+    read_transaction_ = false;
+    busy_waited_ms_ = 0;
+    busy_noticed_ = false;
+    if (!write_ahead_log_) UseWriteAheadLog();
+    return true;
   }
 
   std::map<std::string, Variant> Properties() override {
@@ -585,7 +631,9 @@ class SqliteConnection final : public PhysicalConnection,
   void Exec(const char* sql) {
     char* msg = nullptr;
     busy_waited_ms_ = 0;
+    ++own_statements_;
     int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &msg);
+    --own_statements_;
     if (rc != SQLITE_OK) {
       std::string text = msg ? msg : sqlite3_errstr(rc);
       sqlite3_free(msg);
@@ -613,16 +661,27 @@ class SqliteConnection final : public PhysicalConnection,
   // the database to itself; when another connection has it open the file
   // keeps its journal mode and a later open switches it.
   void UseWriteAheadLog() {
-    if (JournalMode() == "wal") return;
+    if (JournalMode() == "wal") {
+      write_ahead_log_ = true;
+      return;
+    }
     const int saved = busy_ms_;
     busy_ms_ = 0;
     char* msg = nullptr;
+    ++own_statements_;
     sqlite3_exec(db_, "PRAGMA journal_mode = WAL", nullptr, nullptr, &msg);
+    --own_statements_;
     sqlite3_free(msg);
     busy_ms_ = saved;
+    write_ahead_log_ = JournalMode() == "wal";
   }
 
   std::string JournalMode() {
+    struct Own {
+      int& n;
+      explicit Own(int& count) : n(count) { ++n; }
+      ~Own() { --n; }
+    } own(own_statements_);
     StmtHandle stmt;
     if (PrepareHandle(db_, "PRAGMA journal_mode", 0, stmt) != SQLITE_OK ||
         stmt == nullptr || sqlite3_step(stmt.get()) != SQLITE_ROW) {
@@ -630,6 +689,30 @@ class SqliteConnection final : public PhysicalConnection,
     }
     const unsigned char* mode = sqlite3_column_text(stmt.get(), 0);
     return mode != nullptr ? reinterpret_cast<const char*>(mode) : "";
+  }
+
+  // The authorizer, asked as each statement is compiled: lets everything
+  // through, and marks the connection as not to be kept when a statement
+  // not its own sets something that outlives the statement on this session
+  // only (temporary objects, attached databases, pragmas).
+  static int OnAuthorize(void* self, int action, const char* /*a*/,
+                         const char* /*b*/, const char* /*db*/,
+                         const char* /*trigger*/) {
+    auto* c = static_cast<SqliteConnection*>(self);
+    switch (action) {
+      case SQLITE_CREATE_TEMP_INDEX:
+      case SQLITE_CREATE_TEMP_TABLE:
+      case SQLITE_CREATE_TEMP_TRIGGER:
+      case SQLITE_CREATE_TEMP_VIEW:
+      case SQLITE_ATTACH:
+      case SQLITE_DETACH:
+      case SQLITE_PRAGMA:
+        if (c->own_statements_ == 0) c->reusable_ = false;
+        break;
+      default:
+        break;
+    }
+    return SQLITE_OK;
   }
 
   // The busy handler: waits in growing steps up to the busy timeout, and
@@ -825,6 +908,13 @@ class SqliteConnection final : public PhysicalConnection,
   std::chrono::steady_clock::time_point busy_since_;
   int64_t busy_waited_ms_ = 0;  // of the last wait
   bool busy_noticed_ = false;
+  // Reuse (ReadyForReuse, Reopen): the file opened, whether anything rules
+  // the connection out, and whether a statement of its own is compiling.
+  dev_t file_dev_ = 0;
+  ino_t file_ino_ = 0;
+  bool reusable_ = false;
+  bool write_ahead_log_ = false;  // the journal mode was "wal" when last read
+  int own_statements_ = 0;
   // Whether a table of this database has a column (views answer no), for the
   // translation's rewrites; names are resolved as a statement resolves them.
   tsql::ColumnLookup columns_ = [this](std::string_view table,
@@ -862,5 +952,7 @@ std::shared_ptr<Provider> MakeSqliteProvider() {
 }
 
 int64_t StatementsPrepared() { return g_prepared.load(); }
+
+int64_t ConnectionsOpened() { return g_opened.load(); }
 
 }  // namespace marl::data::sqlite

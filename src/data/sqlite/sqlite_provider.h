@@ -42,6 +42,17 @@
 // - Fault injection: FaultPoint() is called before each translated
 //   statement runs.
 // - RunNativeScript runs the script with sqlite3_exec on the connection.
+// - Reuse (ConnectionReuseScope of data/provider.h): a connection let go is
+//   ready for reuse when it has no transaction open, no statement running,
+//   ran no native script and compiled no text that sets state on its
+//   session alone (temporary objects, ATTACH/DETACH, PRAGMA; the
+//   provider's own pragmas excepted), and when the file at its Data Source
+//   was the same file (device and inode) before and after the open. Reopen
+//   accepts it while the path still names that file: the kept handle holds
+//   the file open, so its numbers cannot pass to another file, and a file
+//   deleted or renamed over at the path fails the comparison (the kept
+//   connection is then closed and a new one opened). Its translation and
+//   statement caches carry over; nothing else does.
 // - RunReadOnly: the text must translate to one statement to run, and
 //   sqlite3_stmt_readonly must hold for it before it is stepped; otherwise
 //   kDbFail, and nothing has run.
@@ -83,5 +94,8 @@ std::shared_ptr<Provider> MakeSqliteProvider();
 // SQLite statements prepared (compiled) since start, over all connections.
 // A statement served from a connection's cache is not counted again.
 int64_t StatementsPrepared();
+
+// SQLite databases opened (new physical connections) since start.
+int64_t ConnectionsOpened();
 
 }  // namespace marl::data::sqlite
