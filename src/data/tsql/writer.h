@@ -12,6 +12,10 @@
 // - in a SELECT statement: a table joined inside SELECT DISTINCT that
 //   contributes only compared or listed columns is reduced to the DISTINCT
 //   of those columns (see distinct_reduce.h);
+// - SQLite dialects, in a SELECT statement, given the columns' types: a
+//   "column = constant" condition that holds for every row reaching the
+//   result is repeated inside a derived table joined to that column by an
+//   equality (see equality_push.h);
 // - in statement mode: DELETE <table> -> DELETE FROM <table>,
 //   INSERT <table> -> INSERT INTO <table>;
 // - refusals (err::kDbSyntax naming the construct): @@variables, #temporary
@@ -67,6 +71,9 @@ class StatementWriter {
   void Drop(uint32_t i) { edit(i).drop = true; }
   // The database's columns, for the DISTINCT reduction (may be empty).
   void SetColumnLookup(const ColumnLookup* columns) { columns_ = columns; }
+  // How the database's columns compare, for carrying "column = constant"
+  // into a joined derived table (SQLite dialects; may be empty).
+  void SetColumnTypeLookup(const ColumnTypeLookup* types) { types_ = types; }
 
   // Runs the rewrites and renders `head` + span + `tail`. `statement_mode`
   // applies the rewrites that depend on the statement's first keyword.
@@ -118,6 +125,7 @@ class StatementWriter {
   uint32_t last_;
   const std::function<void(const std::string&)>& check_variable_;
   const ColumnLookup* columns_ = nullptr;
+  const ColumnTypeLookup* types_ = nullptr;
   std::vector<Edit> edits_;
   std::vector<std::string> pool_;
   std::vector<int32_t> match_;  // per span token: matching paren, or -1
