@@ -116,7 +116,7 @@ TEST(DistinctReduceSqlite, SameRowsAsTheUntranslatedQuery) {
         << q << "\n-> " << s.nodes[0].stmt.sql;
     ++queries;
   }
-  EXPECT_EQ(queries, 39);
+  EXPECT_EQ(queries, 40);
   sqlite3_close(db);
 }
 
