@@ -116,7 +116,7 @@ TEST(DistinctReduceSqlite, SameRowsAsTheUntranslatedQuery) {
         << q << "\n-> " << s.nodes[0].stmt.sql;
     ++queries;
   }
-  EXPECT_EQ(queries, 40);
+  EXPECT_EQ(queries, 50);
   sqlite3_close(db);
 }
 

@@ -28,11 +28,11 @@
 // at its level and with d a bare column d2 of U in its list, receives
 // "d2 = K AND (w)" (or "WHERE d2 = K") inside s. The chain's column at its
 // end is a column of a table; it and U.d2 must have the same affinity (by
-// their declared types) and the same collation, one of BINARY, NOCASE and
-// RTRIM. Then the three comparisons apply the same conversion to K and
-// compare under one collation whose equality is an equivalence, so
-// s.d = q.c = K implies d2 = K, and the rows of s it removes are rows no
-// contributing row used. NULL equals nothing either way.
+// their declared types) and the same collation, BINARY or NOCASE. Then the
+// three comparisons apply the same conversion to K and compare under one
+// collation whose equality is an equivalence, so s.d = q.c = K implies d2 = K,
+// and the rows of s it removes are rows no contributing row used. NULL equals
+// nothing either way.
 //
 // A WHERE is split into conjuncts only when it has, at its own level, no
 // OR, CASE or BETWEEN. The statement must be a SELECT without WITH (a
