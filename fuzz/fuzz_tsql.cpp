@@ -1,12 +1,15 @@
 // Translate() into every output dialect (tokenizer, splitter, statement writer,
-// DISTINCT reduction) on any text. The seeds are the texts the component sends.
+// DISTINCT reduction, carrying of "column = constant") on any text. The seeds
+// are the texts the component sends.
 //
 // Properties: Translate either raises marl::Error or returns a script in
 // which every statement to run has text, every variable has a name and
 // every positional parameter refers to a "?" of the text.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "data/tsql/script.h"
@@ -60,6 +63,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const marl::Error&) {
       // A refusal is an answer.
     }
+  }
+  // With lookups that know every column (as text compared without case),
+  // so the rewrites that need them run too.
+  const marl::data::tsql::ColumnLookup columns =
+      [](std::string_view, std::string_view) { return true; };
+  const marl::data::tsql::ColumnTypeLookup types = [](std::string_view,
+                                                      std::string_view) {
+    return std::optional<marl::data::tsql::ColumnType>(
+        marl::data::tsql::ColumnType{"TEXT", "NOCASE"});
+  };
+  try {
+    const auto script =
+        marl::data::tsql::Translate(text, Dialect::kSqlite, columns, types);
+    CheckNodes(script.nodes, script.positional_count);
+  } catch (const marl::Error&) {
   }
   return 0;
 }

@@ -757,7 +757,7 @@ class SqliteConnection final : public PhysicalConnection,
     std::shared_ptr<Script> script;
     try {
       script = std::make_shared<Script>(
-          Translate(text, tsql::Dialect::kSqlite, columns_));
+          Translate(text, tsql::Dialect::kSqlite, columns_, types_));
     } catch (Error& e) {
       e.set_source(kSource);
       throw;
@@ -924,6 +924,23 @@ class SqliteConnection final : public PhysicalConnection,
     return sqlite3_table_column_metadata(db_, nullptr, t.c_str(), c.c_str(),
                                          nullptr, nullptr, nullptr, nullptr,
                                          nullptr) == SQLITE_OK;
+  };
+  // The declared type and collation of a table's column (views answer
+  // nothing), for the rewrites that depend on how a column compares.
+  tsql::ColumnTypeLookup types_ =
+      [this](std::string_view table,
+             std::string_view column) -> std::optional<tsql::ColumnType> {
+    const std::string t(table);
+    const std::string c(column);
+    const char* declared = nullptr;
+    const char* collation = nullptr;
+    if (sqlite3_table_column_metadata(db_, nullptr, t.c_str(), c.c_str(),
+                                      &declared, &collation, nullptr, nullptr,
+                                      nullptr) != SQLITE_OK) {
+      return std::nullopt;
+    }
+    return tsql::ColumnType{declared != nullptr ? declared : "",
+                            collation != nullptr ? collation : ""};
   };
   std::unordered_map<std::string, std::shared_ptr<Script>> scripts_;
   // The last texts looked up; `text` points at a key of scripts_.

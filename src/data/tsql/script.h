@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,10 +87,25 @@ struct Script {
 using ColumnLookup =
     std::function<bool(std::string_view table, std::string_view column)>;
 
+// How a column of a table compares: its declared type (empty when none) and
+// its collation's name, as the database reports them.
+struct ColumnType {
+  std::string declared;
+  std::string collation;
+};
+
+// What the translation may know of how a table's column compares; nullopt
+// when the table has no such column. Without it, no rewrite is made whose
+// soundness depends on a column's affinity or collation (SQLite dialects
+// only).
+using ColumnTypeLookup = std::function<std::optional<ColumnType>(
+    std::string_view table, std::string_view column)>;
+
 // Translates one command text. Throws marl::Error on unsupported input. The
-// result depends only on the text, the dialect and the lookup's answers.
+// result depends only on the text, the dialect and the lookups' answers.
 Script Translate(const std::string& text, Dialect dialect = Dialect::kSqlite,
-                 const ColumnLookup& columns = {});
+                 const ColumnLookup& columns = {},
+                 const ColumnTypeLookup& types = {});
 
 // What the interpreter needs from a database: run one statement with the
 // given values bound to its markers (one value per slot), and return its

@@ -50,8 +50,8 @@ constexpr int kMaxNesting = 64;
 class Translator {
  public:
   Translator(const std::string& text, Dialect dialect,
-             const ColumnLookup& columns)
-      : text_(text), dialect_(dialect), columns_(columns) {
+             const ColumnLookup& columns, const ColumnTypeLookup& types)
+      : text_(text), dialect_(dialect), columns_(columns), types_(types) {
     check_variable_ = [this](const std::string& name) {
       if (declared_.count(name) == 0) {
         throw Error(err::kDbSyntax, detail::kFrontEndSource,
@@ -91,6 +91,7 @@ class Translator {
     StatementWriter w(dialect_, text_, toks_, first, last, check_variable_);
     for (uint32_t i : dropped) w.Drop(i);
     if (columns_) w.SetColumnLookup(&columns_);
+    if (types_) w.SetColumnTypeLookup(&types_);
     Statement s = w.Finish(head, tail, statement_mode);
     if (s.writes) writes_ = true;
     return s;
@@ -434,6 +435,7 @@ class Translator {
   const std::string& text_;
   const Dialect dialect_;
   const ColumnLookup& columns_;
+  const ColumnTypeLookup& types_;
   std::vector<Token> toks_;
   std::vector<RawStatement> raws_;
   std::unordered_set<std::string> declared_;
@@ -445,8 +447,8 @@ class Translator {
 }  // namespace
 
 Script Translate(const std::string& text, Dialect dialect,
-                 const ColumnLookup& columns) {
-  return Translator(text, dialect, columns).Run();
+                 const ColumnLookup& columns, const ColumnTypeLookup& types) {
+  return Translator(text, dialect, columns, types).Run();
 }
 
 }  // namespace marl::data::tsql

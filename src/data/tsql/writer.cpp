@@ -8,6 +8,7 @@
 
 #include "data/tsql/distinct_reduce.h"
 #include "data/tsql/distinct_split.h"
+#include "data/tsql/equality_push.h"
 
 namespace marl::data::tsql::detail {
 namespace {
@@ -618,6 +619,16 @@ Statement StatementWriter::Finish(std::string_view head, std::string_view tail,
     for (TableReduction& r : FindDistinctReductions(text_, toks_, first_, last_,
                                                     match_, columns_)) {
       Replace(r.token, std::move(r.text));
+    }
+    if (types_ != nullptr && dialect_ != Dialect::kPostgres) {
+      for (TextInsertion& t : FindEqualityPushdowns(text_, toks_, first_, last_,
+                                                    match_, *types_)) {
+        if (t.before) {
+          Prefix(t.token, t.text);
+        } else {
+          Suffix(t.token, t.text);
+        }
+      }
     }
   }
   RewriteSelects();

@@ -14,6 +14,10 @@
 //   of those columns (see distinct_reduce.h), and a SELECT DISTINCT over
 //   parts of its FROM that no WHERE term joins is written as the product of
 //   each part's distinct rows (see distinct_split.h);
+// - SQLite dialects, in a SELECT statement, given the columns' types: a
+//   "column = constant" condition that holds for every row reaching the
+//   result is repeated inside a derived table joined to that column by an
+//   equality (see equality_push.h);
 // - in statement mode: DELETE <table> -> DELETE FROM <table>,
 //   INSERT <table> -> INSERT INTO <table>;
 // - refusals (err::kDbSyntax naming the construct): @@variables, #temporary
@@ -69,6 +73,9 @@ class StatementWriter {
   void Drop(uint32_t i) { edit(i).drop = true; }
   // The database's columns, for the DISTINCT reduction (may be empty).
   void SetColumnLookup(const ColumnLookup* columns) { columns_ = columns; }
+  // How the database's columns compare, for carrying "column = constant"
+  // into a joined derived table (SQLite dialects; may be empty).
+  void SetColumnTypeLookup(const ColumnTypeLookup* types) { types_ = types; }
 
   // Runs the rewrites and renders `head` + span + `tail`. `statement_mode`
   // applies the rewrites that depend on the statement's first keyword.
@@ -125,6 +132,7 @@ class StatementWriter {
   uint32_t last_;
   const std::function<void(const std::string&)>& check_variable_;
   const ColumnLookup* columns_ = nullptr;
+  const ColumnTypeLookup* types_ = nullptr;
   std::vector<Edit> edits_;
   std::vector<std::string> pool_;
   std::vector<int32_t> match_;  // per span token: matching paren, or -1
