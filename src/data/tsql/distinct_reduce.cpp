@@ -6,33 +6,19 @@
 #include <unordered_map>
 #include <utility>
 
+#include "data/tsql/token_reader.h"
 namespace marl::data::tsql::detail {
 namespace {
 
-bool IEq(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // Words the tokenizer leaves unclassified that are not names.
 bool IsReserved(std::string_view w) {
-  static constexpr std::string_view kWords[] = {
-      "WHEN",   "THEN",    "IS",         "IN",     "BETWEEN", "LIMIT",
-      "OFFSET", "JOIN",    "LEFT",       "RIGHT",  "INNER",   "OUTER",
-      "CROSS",  "FULL",    "NATURAL",    "USING",  "COLLATE", "ESCAPE",
-      "GLOB",   "REGEXP",  "MATCH",      "WINDOW", "OVER",    "FILTER",
-      "CAST",   "NOTNULL", "ASC",        "DESC",   "INDEXED", "APPLY",
-      "PIVOT",  "UNPIVOT", "TABLESAMPLE"};
-  for (std::string_view k : kWords) {
-    if (IEq(w, k)) return true;
-  }
-  return false;
+  return OneOf(
+      w, {"WHEN",   "THEN",    "IS",         "IN",     "BETWEEN", "LIMIT",
+          "OFFSET", "JOIN",    "LEFT",       "RIGHT",  "INNER",   "OUTER",
+          "CROSS",  "FULL",    "NATURAL",    "USING",  "COLLATE", "ESCAPE",
+          "GLOB",   "REGEXP",  "MATCH",      "WINDOW", "OVER",    "FILTER",
+          "CAST",   "NOTNULL", "ASC",        "DESC",   "INDEXED", "APPLY",
+          "PIVOT",  "UNPIVOT", "TABLESAMPLE"});
 }
 
 // One FROM item.
@@ -48,29 +34,18 @@ struct Item {
   std::vector<std::string> used;  // columns of a table item the query names
 };
 
-class Reducer {
+class Reducer : TokenReader {
  public:
   Reducer(std::string_view text, const std::vector<Token>& toks, uint32_t first,
           uint32_t last, const std::vector<int32_t>& match,
           const ColumnLookup* columns)
-      : text_(text),
-        toks_(toks),
-        first_(first),
-        last_(last),
-        match_(match),
-        columns_(columns != nullptr && *columns ? columns : nullptr) {}
+      : TokenReader(text, toks, first, last, match),
+        columns_(TrustedLookup(columns)) {}
 
   std::vector<TableReduction> Run() {
     if (!kw(first_, Kw::Select)) return out_;
-    // A common table expression could shadow the table a subquery names.
-    for (uint32_t i = first_; columns_ != nullptr && i <= last_; ++i) {
-      if (kw(i, Kw::With)) columns_ = nullptr;
-    }
-    for (uint32_t i = first_; i + 1 <= last_; ++i) {
-      if (kw(i, Kw::Select) && kw(i + 1, Kw::Distinct) &&
-          (i == first_ || op(i - 1, '('))) {
-        Core(i);
-      }
+    for (uint32_t i : DistinctSelects()) {
+      Core(i);
     }
     return out_;
   }
@@ -81,18 +56,6 @@ class Reducer {
   }
 
  private:
-  bool in(uint32_t i) const { return i >= first_ && i <= last_; }
-  std::string_view str(uint32_t i) const { return TokenText(text_, toks_[i]); }
-  bool kw(uint32_t i, Kw k) const {
-    return in(i) && toks_[i].kind == TokKind::Word && toks_[i].kw == k;
-  }
-  bool op(uint32_t i, char c) const {
-    return in(i) && IsOp(text_, toks_[i], c);
-  }
-  bool reserved(uint32_t i, std::string_view w) const {
-    return in(i) && toks_[i].kind == TokKind::Word && toks_[i].kw == Kw::None &&
-           IEq(str(i), w);
-  }
   // An unquoted name that is no keyword.
   bool ident(uint32_t i) const {
     return in(i) && toks_[i].kind == TokKind::Word && toks_[i].kw == Kw::None &&
@@ -194,7 +157,7 @@ class Reducer {
       if (t.kind == TokKind::Word &&
           (t.kw == Kw::Group || t.kw == Kw::Order || t.kw == Kw::Union ||
            t.kw == Kw::Except || t.kw == Kw::Intersect || t.kw == Kw::Having ||
-           reserved(i, "LIMIT"))) {
+           word(i, "LIMIT"))) {
         return;
       }
     }
@@ -359,7 +322,7 @@ class Reducer {
         return false;
       }
       const auto close = static_cast<uint32_t>(m);
-      if (i < lo + 4 || !reserved(i - 1, "IN")) return false;
+      if (i < lo + 4 || !word(i - 1, "IN")) return false;
       const uint32_t p = kw(i - 2, Kw::Not) ? i - 5 : i - 4;
       if (p < lo || !qualified(p) || !boundary_before(p - 1, lo) ||
           !boundary_after(close + 1, hi) || !SelfContained(i + 1, close - 1)) {
@@ -430,22 +393,8 @@ class Reducer {
             return;  // LIMIT, JOIN, USING, ...
           }
           break;
-        case Kw::Top:
-        case Kw::Group:
-        case Kw::Having:
-        case Kw::Order:
-        case Kw::Union:
-        case Kw::Except:
-        case Kw::Intersect:
-        case Kw::On:
-        case Kw::Into:
-        case Kw::Select:
-        case Kw::Values:
-        case Kw::Option:
-        case Kw::For:
-        case Kw::With:
-          return;
         default:
+          if (OutsidePlainLevel(t.kw)) return;
           break;
       }
     }
@@ -539,11 +488,6 @@ class Reducer {
     }
   }
 
-  std::string_view text_;
-  const std::vector<Token>& toks_;
-  uint32_t first_;
-  uint32_t last_;
-  const std::vector<int32_t>& match_;
   const ColumnLookup* columns_;
   std::unordered_map<uint32_t, uint32_t> skip_;  // accepted IN subqueries
   std::vector<Item> items_;

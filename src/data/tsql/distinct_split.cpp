@@ -7,84 +7,41 @@
 #include <optional>
 
 #include "data/tsql/distinct_reduce.h"
+#include "data/tsql/token_reader.h"
 
 namespace marl::data::tsql::detail {
 namespace {
 
-bool IEq(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // Words the tokenizer leaves unclassified that end or change the reading
 // of a level: a SELECT holding one is left alone.
 bool IsClauseWord(std::string_view w) {
-  static constexpr std::string_view kWords[] = {
-      "LIMIT", "OFFSET", "JOIN",    "LEFT",        "RIGHT",  "INNER",
-      "OUTER", "CROSS",  "FULL",    "NATURAL",     "USING",  "WINDOW",
-      "APPLY", "PIVOT",  "UNPIVOT", "TABLESAMPLE", "INDEXED"};
-  for (std::string_view k : kWords) {
-    if (IEq(w, k)) return true;
-  }
-  return false;
+  return OneOf(w, {"LIMIT", "OFFSET", "JOIN", "LEFT", "RIGHT", "INNER", "OUTER",
+                   "CROSS", "FULL", "NATURAL", "USING", "WINDOW", "APPLY",
+                   "PIVOT", "UNPIVOT", "TABLESAMPLE", "INDEXED"});
 }
 
 // Unclassified words a WHERE term may hold besides names.
 bool IsTermWord(std::string_view w) {
-  static constexpr std::string_view kWords[] = {"WHEN", "THEN",   "IS",
-                                                "IN",   "ESCAPE", "BETWEEN"};
-  for (std::string_view k : kWords) {
-    if (IEq(w, k)) return true;
-  }
-  return false;
+  return OneOf(w, {"WHEN", "THEN", "IS", "IN", "ESCAPE", "BETWEEN"});
 }
 
-class Splitter {
+class Splitter : TokenReader {
  public:
   Splitter(std::string_view text, const std::vector<Token>& toks,
            uint32_t first, uint32_t last, const std::vector<int32_t>& match,
            const ColumnLookup* columns)
-      : text_(text),
-        toks_(toks),
-        first_(first),
-        last_(last),
-        match_(match),
-        columns_(columns != nullptr && *columns ? columns : nullptr) {}
+      : TokenReader(text, toks, first, last, match),
+        columns_(TrustedLookup(columns)) {}
 
   std::vector<DistinctSplit> Run() {
     if (!kw(first_, Kw::Select)) return out_;
-    // A common table expression could shadow the table a subquery names.
-    for (uint32_t i = first_; columns_ != nullptr && i <= last_; ++i) {
-      if (kw(i, Kw::With)) columns_ = nullptr;
-    }
-    for (uint32_t i = first_; i + 1 <= last_; ++i) {
-      if (kw(i, Kw::Select) && kw(i + 1, Kw::Distinct) &&
-          (i == first_ || op(i - 1, '('))) {
-        if (auto split = Core(i)) out_.push_back(std::move(*split));
-      }
+    for (uint32_t i : DistinctSelects()) {
+      if (auto split = Core(i)) out_.push_back(std::move(*split));
     }
     return out_;
   }
 
  private:
-  bool in(uint32_t i) const { return i >= first_ && i <= last_; }
-  std::string_view str(uint32_t i) const { return TokenText(text_, toks_[i]); }
-  bool kw(uint32_t i, Kw k) const {
-    return in(i) && toks_[i].kind == TokKind::Word && toks_[i].kw == k;
-  }
-  bool op(uint32_t i, char c) const {
-    return in(i) && IsOp(text_, toks_[i], c);
-  }
-  bool word(uint32_t i, std::string_view w) const {
-    return in(i) && toks_[i].kind == TokKind::Word && toks_[i].kw == Kw::None &&
-           IEq(str(i), w);
-  }
   // An unquoted name that is no keyword.
   bool ident(uint32_t i) const {
     return in(i) && toks_[i].kind == TokKind::Word && toks_[i].kw == Kw::None &&
@@ -221,22 +178,8 @@ class Splitter {
         case Kw::Case:
           if (where != 0) return std::nullopt;
           break;
-        case Kw::Top:
-        case Kw::Group:
-        case Kw::Having:
-        case Kw::Order:
-        case Kw::Union:
-        case Kw::Except:
-        case Kw::Intersect:
-        case Kw::On:
-        case Kw::Into:
-        case Kw::Select:
-        case Kw::Values:
-        case Kw::Option:
-        case Kw::For:
-        case Kw::With:
-          return std::nullopt;
         default:
+          if (OutsidePlainLevel(t.kw)) return std::nullopt;
           break;
       }
     }
@@ -331,11 +274,6 @@ class Splitter {
     return split;
   }
 
-  std::string_view text_;
-  const std::vector<Token>& toks_;
-  uint32_t first_;
-  uint32_t last_;
-  const std::vector<int32_t>& match_;
   const ColumnLookup* columns_;
   std::vector<std::string_view> names_;  // of the FROM items
   std::vector<DistinctSplit> out_;

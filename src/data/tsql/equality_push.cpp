@@ -7,6 +7,8 @@
 #include <tuple>
 #include <utility>
 
+#include "data/tsql/token_reader.h"
+
 namespace marl::data::tsql::detail {
 
 char AffinityOf(std::string_view declared) {
@@ -21,20 +23,11 @@ char AffinityOf(std::string_view declared) {
 
 namespace {
 
-bool IEq(std::string_view a, std::string_view b) {
-  return AsciiLower(a) == AsciiLower(b);
-}
-
 // Words the tokenizer leaves unclassified that end or change a level.
 bool IsClauseWord(std::string_view w) {
-  static constexpr std::string_view kWords[] = {
-      "LIMIT", "OFFSET",  "WINDOW",  "OVER",        "RIGHT",    "FULL",
-      "CROSS", "NATURAL", "USING",   "BETWEEN",     "COLLATE",  "INDEXED",
-      "APPLY", "PIVOT",   "UNPIVOT", "TABLESAMPLE", "RETURNING"};
-  for (std::string_view k : kWords) {
-    if (IEq(w, k)) return true;
-  }
-  return false;
+  return OneOf(w, {"LIMIT", "OFFSET", "WINDOW", "OVER", "RIGHT", "FULL",
+                   "CROSS", "NATURAL", "USING", "BETWEEN", "COLLATE", "INDEXED",
+                   "APPLY", "PIVOT", "UNPIVOT", "TABLESAMPLE", "RETURNING"});
 }
 
 struct FromItem {
@@ -68,17 +61,12 @@ using Type = std::pair<char, std::string>;
 // How deep the walks follow derived tables.
 constexpr int kMaxDepth = 64;  // affinity, collation (upper)
 
-class Pusher {
+class Pusher : TokenReader {
  public:
   Pusher(std::string_view text, const std::vector<Token>& toks, uint32_t first,
          uint32_t last, const std::vector<int32_t>& match,
          const ColumnTypeLookup& types)
-      : text_(text),
-        toks_(toks),
-        first_(first),
-        last_(last),
-        match_(match),
-        types_(types) {}
+      : TokenReader(text, toks, first, last, match), types_(types) {}
 
   std::vector<TextInsertion> Run() {
     if (!kw(first_, Kw::Select)) return {};
@@ -112,18 +100,6 @@ class Pusher {
   }
 
  private:
-  bool in(uint32_t i) const { return i >= first_ && i <= last_; }
-  std::string_view str(uint32_t i) const { return TokenText(text_, toks_[i]); }
-  bool kw(uint32_t i, Kw k) const {
-    return in(i) && toks_[i].kind == TokKind::Word && toks_[i].kw == k;
-  }
-  bool op(uint32_t i, char c) const {
-    return in(i) && IsOp(text_, toks_[i], c);
-  }
-  bool word(uint32_t i, std::string_view w) const {
-    return in(i) && toks_[i].kind == TokKind::Word && toks_[i].kw == Kw::None &&
-           IEq(str(i), w);
-  }
   // An unquoted name that is no keyword.
   bool ident(uint32_t i) const {
     return in(i) && toks_[i].kind == TokKind::Word && toks_[i].kw == Kw::None &&
@@ -595,11 +571,6 @@ class Pusher {
     }
   }
 
-  std::string_view text_;
-  const std::vector<Token>& toks_;
-  uint32_t first_;
-  uint32_t last_;
-  const std::vector<int32_t>& match_;
   const ColumnTypeLookup& types_;
   // Per derived table (open, close, WHERE token): its added conditions.
   std::map<std::tuple<uint32_t, uint32_t, uint32_t>, std::vector<std::string>>
