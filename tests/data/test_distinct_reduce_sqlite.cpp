@@ -128,7 +128,7 @@ TEST(DistinctReduceSqlite, SameRowsAsTheUntranslatedQuery) {
         << q << "\n-> " << s.nodes[0].stmt.sql;
     ++queries;
   }
-  EXPECT_EQ(queries, 57);
+  EXPECT_EQ(queries, 58);
   sqlite3_close(db);
 }
 
