@@ -100,9 +100,6 @@ class StatementWriter {
     return i >= first_ && i <= last_ && toks_[i].kind == TokKind::Word &&
            toks_[i].kw == kw;
   }
-  bool glued(uint32_t i) const {  // no gap between token i-1 and token i
-    return toks_[i - 1].end == toks_[i].begin;
-  }
   void Prefix(uint32_t i, std::string_view s);
   void Suffix(uint32_t i, std::string_view s);
   void Replace(uint32_t i, std::string s);
