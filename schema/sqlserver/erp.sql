@@ -172,8 +172,11 @@ CREATE TABLE CB_CompleteProductInfo (
 );
 CREATE INDEX ix_CB_CompleteProductInfo_Period
   ON CB_CompleteProductInfo (FYear, FPeriod);
+-- Also carries the period and quantity, so that the completed quantity of
+-- each product up to a period (the batch state of the period transfer) is
+-- summed from the index alone.
 CREATE INDEX ix_CB_CompleteProductInfo_Product
-  ON CB_CompleteProductInfo (FProductID);
+  ON CB_CompleteProductInfo (FProductID, FYear, FPeriod, FQty);
 
 -------------------------------------------------------------------------------
 -- Cost balance (written through the table command builder; read by the
