@@ -72,17 +72,26 @@ int Decimals(const std::shared_ptr<FieldValueSet>& row, const char* key,
   return v.IsNumeric() ? static_cast<int>(v.ToDouble()) : fallback;
 }
 
+// The decimals a row's amounts and prices are shown with.
+struct RowDecimals {
+  int amount = 2;
+  int price = 2;
+};
+
+RowDecimals DecimalsOf(const std::shared_ptr<FieldValueSet>& row) {
+  return {Decimals(row, "FPrecision", 2), Decimals(row, "FPPrecision", 2)};
+}
+
 std::string Cell(const std::shared_ptr<FieldValueSet>& row,
-                 const std::string& column) {
+                 const std::string& column, Kind kind,
+                 const RowDecimals& decimals) {
   const Variant v = row ? row->Value(column) : Variant();
-  const Kind kind = KindOf(column);
   if (!v.IsNumeric() || v.Type() == VarType::Bool || kind == Kind::kText ||
       kind == Kind::kCount) {
     return CellText(v);
   }
-  const int places = kind == Kind::kPrice ? Decimals(row, "FPPrecision", 2)
-                                          : Decimals(row, "FPrecision", 2);
-  return Money(v.ToDouble(), places);
+  return Money(v.ToDouble(),
+               kind == Kind::kPrice ? decimals.price : decimals.amount);
 }
 
 // Cells of a right-aligned column padded on the right so that decimal
@@ -134,13 +143,21 @@ void PrintLedger(const ItemList& list, const LedgerOptions& o,
   }
   const std::vector<std::string> all = records.front()->Keys();
 
+  // The kind of each column, looked up once.
+  std::vector<Kind> kinds;
+  kinds.reserve(all.size());
+  for (const std::string& c : all) kinds.push_back(KindOf(c));
+
   // Items before their total: within a department and product, the '*'
   // row moves behind the items.
+  std::vector<std::string> group_keys;
+  group_keys.reserve(records.size());
+  for (const auto& r : records) group_keys.push_back(GroupKey(r));
   std::vector<std::shared_ptr<FieldValueSet>> ordered;
+  ordered.reserve(records.size());
   for (size_t i = 0; i < records.size();) {
     size_t j = i;
-    const std::string key = GroupKey(records[i]);
-    while (j < records.size() && GroupKey(records[j]) == key) ++j;
+    while (j < records.size() && group_keys[j] == group_keys[i]) ++j;
     std::vector<std::shared_ptr<FieldValueSet>> totals;
     for (size_t k = i; k < j; ++k) {
       (IsTotal(records[k]) ? totals : ordered).push_back(records[k]);
@@ -150,9 +167,16 @@ void PrintLedger(const ItemList& list, const LedgerOptions& o,
   }
 
   // Every cell of every column, then the columns to show.
+  std::vector<RowDecimals> decimals;
+  decimals.reserve(ordered.size());
+  for (const auto& r : ordered) decimals.push_back(DecimalsOf(r));
   std::map<std::string, std::vector<std::string>> cells;
-  for (const std::string& c : all) {
-    for (const auto& r : ordered) cells[c].push_back(Cell(r, c));
+  for (size_t c = 0; c < all.size(); ++c) {
+    std::vector<std::string>& column = cells[all[c]];
+    column.reserve(ordered.size() + 1);
+    for (size_t r = 0; r < ordered.size(); ++r) {
+      column.push_back(Cell(ordered[r], all[c], kinds[c], decimals[r]));
+    }
   }
   // The grand total of the total rows, where the list has them.
   bool has_totals = false;
@@ -160,10 +184,10 @@ void PrintLedger(const ItemList& list, const LedgerOptions& o,
   for (const auto& r : ordered) {
     if (!IsTotal(r)) continue;
     has_totals = true;
-    for (const std::string& c : all) {
-      if (KindOf(c) == Kind::kAmount && r->Value(c).IsNumeric()) {
-        grand[c] += r->Value(c).ToDouble();
-      }
+    for (size_t c = 0; c < all.size(); ++c) {
+      if (kinds[c] != Kind::kAmount) continue;
+      const Variant v = r->Value(all[c]);
+      if (v.IsNumeric()) grand[all[c]] += v.ToDouble();
     }
   }
   if (has_totals) {
@@ -171,8 +195,8 @@ void PrintLedger(const ItemList& list, const LedgerOptions& o,
       cells[c].push_back(grand.count(c) ? Money(grand[c], 2) : "");
     }
   }
-  for (const std::string& c : all) {
-    if (KindOf(c) != Kind::kText) AlignPoints(cells[c]);
+  for (size_t c = 0; c < all.size(); ++c) {
+    if (kinds[c] != Kind::kText) AlignPoints(cells[all[c]]);
   }
   const std::string kGrandTotal = "grand total";  // in the first column
   auto width_of = [&](const std::string& c, bool first) {

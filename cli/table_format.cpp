@@ -64,6 +64,12 @@ size_t DisplayWidth(std::string_view utf8) {
   size_t width = 0;
   size_t i = 0;
   while (i < utf8.size()) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    if (b < 0x80) {  // ASCII: controls and DEL take no room
+      width += b >= 0x20 && b != 0x7F ? 1 : 0;
+      ++i;
+      continue;
+    }
     int32_t cp = NextCodePoint(utf8, i);
     if (cp < 0) {
       ++width;

@@ -2,8 +2,12 @@
 #include "platform/install_paths.h"
 
 #include <dlfcn.h>
+#include <stdlib.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 // The build sets these to the paths from the installed bin/ and lib/
@@ -22,6 +26,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The directory holding the file at `path`, with every symbolic link, "."
+// and ".." resolved (what fs::canonical gives, at a fraction of its cost);
+// empty when the file does not exist.
+fs::path CanonicalDirectoryOf(const char* path) {
+  const std::unique_ptr<char, decltype(&std::free)> real(
+      realpath(path, nullptr), &std::free);
+  return real ? fs::path(real.get()).parent_path() : fs::path();
+}
+
 // The directory of the image (shared library or program) holding this
 // function; empty when the loader names it without a usable path.
 fs::path ImageDirectory() {
@@ -30,27 +43,32 @@ fs::path ImageDirectory() {
       info.dli_fname == nullptr || *info.dli_fname != '/') {
     return {};
   }
-  std::error_code ec;
-  fs::path path = fs::canonical(info.dli_fname, ec);
-  return ec ? fs::path() : path.parent_path();
+  return CanonicalDirectoryOf(info.dli_fname);
 }
 
-fs::path ProgramDirectory() {
-  std::error_code ec;
-  fs::path path = fs::canonical("/proc/self/exe", ec);
-  return ec ? fs::path() : path.parent_path();
-}
+fs::path ProgramDirectory() { return CanonicalDirectoryOf("/proc/self/exe"); }
 
+// The candidates in their order, each directory asked once: the program
+// and the library holding this code are often the same image, and the two
+// relative paths are often the same. A candidate is first looked up as it
+// is written (one system call; the bases are canonical, so the system
+// resolves it to the directory weakly_canonical would name) and only a
+// directory found that way is made canonical for the answer.
 std::string Find() {
-  std::vector<fs::path> bases;
-  for (const fs::path& dir : {ImageDirectory(), ProgramDirectory()}) {
-    if (!dir.empty()) bases.push_back(dir);
-  }
-  for (const fs::path& base : bases) {
+  std::vector<fs::path> tried;
+  for (fs::path (*base_of)() : {&ImageDirectory, &ProgramDirectory}) {
+    const fs::path base = base_of();
+    if (base.empty()) continue;
     for (const char* relative :
          {MARL_DATA_FROM_LIBDIR, MARL_DATA_FROM_BINDIR}) {
+      fs::path candidate = base / relative;
+      if (std::find(tried.begin(), tried.end(), candidate) != tried.end()) {
+        continue;
+      }
+      tried.push_back(candidate);
       std::error_code ec;
-      fs::path candidate = fs::weakly_canonical(base / relative, ec);
+      if (!fs::is_directory(candidate, ec)) continue;
+      candidate = fs::weakly_canonical(candidate, ec);
       if (!ec && fs::is_directory(candidate, ec)) return candidate.string();
     }
   }
