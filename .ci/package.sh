@@ -26,8 +26,9 @@ SRC=$PWD
 SECONDS=0
 
 # What this script needs beyond ./dev's packages: cpack's dependency
-# computation (dpkg-shlibdeps, file) and the private mounts (unshare, mount).
-PACKAGES=(dpkg-dev file util-linux mount)
+# computation (dpkg-shlibdeps, file), the private mounts (unshare, mount) and
+# reading the tool's library search path (readelf).
+PACKAGES=(dpkg-dev file util-linux mount binutils)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -81,6 +82,18 @@ PREFIX=$WORK/prefix
 step "install to $PREFIX"
 cmake --install "$BUILD" --prefix "$PREFIX" >/dev/null
 TOOL=$PREFIX/bin/marl-checkout
+
+# An empty entry in a library search path is the current directory: a
+# library placed there would be loaded by the tool.
+step "library search paths of the built and the installed tool"
+for t in "$BUILD/marl-checkout" "$TOOL"; do
+  rp=$(readelf -d "$t" | sed -n 's/.*(R\(UN\)\{0,1\}PATH).*\[\(.*\)\]$/\2/p')
+  if [ -n "$rp" ]; then
+    case ":$rp:" in
+    *::*) fail "$t looks for libraries in the current directory (search path '$rp')" ;;
+    esac
+  fi
+done
 
 step "installed tool: --version, init, status"
 version=$(hidden "$TOOL" --version)

@@ -42,8 +42,13 @@ set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/platform/install_paths.cpp
              MARL_DATA_FROM_LIBDIR="${MARL_LIB_TO_DATA}")
 
 # The installed tool finds libraries installed beside it from any directory.
+# The tool in the build tree carries the same search path from the start:
+# left to CMake, it would carry a padding of empty entries to be rewritten
+# at install time, and an empty entry makes the loader look for every
+# library in the current directory.
 set_target_properties(marl-checkout PROPERTIES
-  INSTALL_RPATH "$ORIGIN/${MARL_BIN_TO_LIB}")
+  INSTALL_RPATH "$ORIGIN/${MARL_BIN_TO_LIB}"
+  BUILD_WITH_INSTALL_RPATH ON)
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/cli/main.cpp APPEND PROPERTY
              COMPILE_DEFINITIONS MARL_VERSION="${PROJECT_VERSION}")
 
