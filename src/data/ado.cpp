@@ -352,7 +352,12 @@ std::shared_ptr<Recordset> Command::Execute(int64_t* records_affected,
   bound.reserve(static_cast<size_t>(parameters_.Count()));
   for (int32_t i = 0; i < parameters_.Count(); ++i) {
     const Parameter& p = *parameters_.Item(i);
-    bound.push_back(BoundParam{p.name, p.type, p.size, p.value});
+    // Filled in place: no temporary to move from and destroy.
+    BoundParam& b = bound.emplace_back();
+    b.name = p.name;
+    b.ado_type = p.type;
+    b.size = p.size;
+    b.value = p.value;
   }
   ResultSet result = connection_->Run(CommandText, bound);
   if (records_affected) *records_affected = result.records_affected;
