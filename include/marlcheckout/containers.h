@@ -20,6 +20,9 @@
 // Thread safety: none; one caller at a time.
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,19 +44,27 @@ class MARL_API FieldValueSet : public Dispatchable {
   bool Exists(std::string_view key) const { return Lookup(key); }
   bool Remove(std::string_view key);
   size_t Count() const { return entries_.size(); }
+  // Makes room for `count` entries (changes nothing that can be observed).
+  void Reserve(size_t count) { entries_.reserve(count); }
   std::vector<std::string> Keys() const;
   std::shared_ptr<FieldValueSet> Clone() const;
 
   const DispatchTable& Table() const override;
 
  private:
+  // A hash table of the entries while there are at most kIndexed of them,
+  // open addressing with linear probing: each slot holds an entry's
+  // position + 1, or 0 when free. A larger set is searched from its first
+  // entry.
+  static constexpr size_t kSlots = 64;
+  static constexpr size_t kIndexed = 48;
+  static_assert(kIndexed < kSlots && kIndexed < 255);
+
   std::vector<std::pair<std::string, Variant>> entries_;
-  // Where the next search starts: the entry after the last one found.
-  mutable size_t next_ = 0;
-  // One bit per key held, from its length and case-folded last byte: a key
-  // whose bit is clear is not held, without a search.
-  uint64_t key_bits_ = 0;
+  std::array<uint8_t, kSlots> slots_{};
   ptrdiff_t Index(std::string_view key) const;
+  void IndexEntry(size_t position);
+  void Reindex();
 };
 
 class MARL_API ItemList : public Dispatchable {

@@ -90,6 +90,21 @@ std::string DeletePeriodText(double year, double period) {
          " AND FPeriod=" + Variant::FormatDouble(period);
 }
 
+// Removes the items at the positions marked in `dropped` (1-based), leaving
+// the others in their order: the kept items are taken off the end and added
+// back, so no removal shifts the items after it.
+void PruneList(ItemList& list, const std::vector<bool>& dropped) {
+  std::vector<Variant> kept;
+  const int32_t count = list.UBound();
+  kept.reserve(static_cast<size_t>(count));
+  for (int32_t j = 1; j <= count; ++j) {
+    const auto at = static_cast<size_t>(j);
+    if (at >= dropped.size() || !dropped[at]) kept.push_back(list.Item(j));
+  }
+  for (int32_t j = count; j >= 1; --j) list.Remove(j);
+  for (Variant& item : kept) list.Add(std::move(item));
+}
+
 // Fields := a clone of `row`, then an INSERT through the builder.
 void InsertRow(check_out_update::CommandBuilder& builder, Dispatchable& row) {
   builder.SetFields(check_out_update::CloneRow(row));
@@ -199,14 +214,15 @@ int32_t CheckOutUpdate::UpdateCostBalance(const std::string& sDsn,
     {
       auto info = m.context().CreateInstance(kCostBalInfo);
       auto& lists = *check_out_update::ObjectOf(balances);
+      const Variant current_year = current->Value("FYear");
+      const Variant current_period = current->Value("FPeriod");
       const int32_t count = check_out_update::ListCount(*departments);
       for (int32_t i = 1; i <= count; ++i) {
         auto department = check_out_update::ListItem(*departments, i);
         const Variant id = check_out_update::RowValue(*department, "FID");
         const Variant name = check_out_update::RowValue(*department, "FName");
-        std::vector<Variant> args{Variant::Text(sDsn), id,
-                                  current->Value("FYear"),
-                                  current->Value("FPeriod")};
+        std::vector<Variant> args{Variant::Text(sDsn), id, current_year,
+                                  current_period};
         Variant rows_value = info->Invoke("GetList", args);
         auto rows = check_out_update::ObjectOf(rows_value);
         const int32_t row_count = check_out_update::ListCount(*rows);
@@ -215,9 +231,8 @@ int32_t CheckOutUpdate::UpdateCostBalance(const std::string& sDsn,
           auto row = check_out_update::ListItem(*rows, j);
           check_out_update::SetRowValue(*row, "FExpDeptID", id);
           check_out_update::SetRowValue(*row, "FExpDeptName", name);
-          check_out_update::SetRowValue(*row, "FYear", current->Value("FYear"));
-          check_out_update::SetRowValue(*row, "FPeriod",
-                                        current->Value("FPeriod"));
+          check_out_update::SetRowValue(*row, "FYear", current_year);
+          check_out_update::SetRowValue(*row, "FPeriod", current_period);
         }
         lists.Invoke("Add", {rows_value});
       }
@@ -237,6 +252,8 @@ int32_t CheckOutUpdate::UpdateCostBalance(const std::string& sDsn,
                                  next->Value("FPeriod").AsR8()),
                 nullptr, data::ado::kOptionUnspecified);
 
+    const Variant next_year = next->Value("FYear");
+    const Variant next_period = next->Value("FPeriod");
     auto lists = check_out_update::ObjectOf(balances);
     const int32_t list_count = check_out_update::ListCount(*lists);
     for (int32_t i = 1; i <= list_count; ++i) {
@@ -249,16 +266,28 @@ int32_t CheckOutUpdate::UpdateCostBalance(const std::string& sDsn,
       // The opening rows of the next period: balances carried, period
       // amounts cleared; total rows and rows without a balance dropped.
       // Walked from the end so that removals leave the positions still to
-      // visit in place.
+      // visit in place. An ItemList of the component's own is pruned in one
+      // pass at the end (the same rows stay, in the same order), instead of
+      // closing up its tail at every removal.
+      auto* items = dynamic_cast<ItemList*>(list.get());
+      std::vector<bool> dropped(
+          items != nullptr ? static_cast<size_t>(upper) + 1 : 0, false);
+      auto drop = [&](int32_t j) {
+        if (items != nullptr) {
+          dropped[static_cast<size_t>(j)] = true;
+        } else {
+          list->Invoke("Remove", {Variant::I4(j)});
+        }
+      };
       for (int32_t j = upper; j >= 1; --j) {
         auto row = check_out_update::ListItem(*list, j);
         if (IsTotalItem(check_out_update::RowValue(*row, "FCostID"))) {
-          list->Invoke("Remove", {Variant::I4(j)});
+          drop(j);
           continue;
         }
         const Variant end_balance = check_out_update::RowValue(*row, "FEndBal");
         if (IsZeroBalance(end_balance)) {
-          list->Invoke("Remove", {Variant::I4(j)});
+          drop(j);
           continue;
         }
         check_out_update::SetRowValue(*row, "FBegBal", end_balance);
@@ -266,9 +295,10 @@ int32_t CheckOutUpdate::UpdateCostBalance(const std::string& sDsn,
                                 "FCompleQty", "FOnlineQty", "FOnlineJorQty"}) {
           check_out_update::SetRowValue(*row, key, Variant::I2(0));
         }
-        check_out_update::SetRowValue(*row, "FYear", next->Value("FYear"));
-        check_out_update::SetRowValue(*row, "FPeriod", next->Value("FPeriod"));
+        check_out_update::SetRowValue(*row, "FYear", next_year);
+        check_out_update::SetRowValue(*row, "FPeriod", next_period);
       }
+      if (items != nullptr) PruneList(*items, dropped);
       const int32_t carried = list->Get("UBound").ToInt32();
       for (int32_t j = 1; j <= carried; ++j) {
         InsertRow(*builder, *check_out_update::ListItem(*list, j));

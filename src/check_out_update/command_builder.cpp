@@ -188,6 +188,11 @@ void CommandBuilder::DescribField(const std::string& Name, int32_t DataType,
   f.Pkey = options.pkey;
   f.SourceID = options.source_id;
   f.ErrItem = options.err_item;
+  f.ErrItemText = std::to_string(f.ErrItem);
+  if (!described_names_) described_names_ = FieldValueSet::Create();
+  if (described_names_->Exists(Name)) distinct_names_ = false;
+  described_names_->SetValue(Name, Variant());
+  if (f.Pkey) key_fields_.push_back(field_count_ - 1);
 
   int32_t precision = f.Size;
   int32_t scale = 0;
@@ -236,14 +241,33 @@ void CommandBuilder::RaiseRowError(int32_t number) {
 }
 
 void CommandBuilder::CheckFields(bool CreateNew, bool aCheckIndex) {
+  CheckFieldsFor(CreateNew, aCheckIndex, false);
+}
+
+void CommandBuilder::CheckFieldsFor(bool CreateNew, bool aCheckIndex,
+                                    bool record) {
   FieldValueSet& values = Values();
-  auto keys = FieldValueSet::Create();
+  // With distinct names each described column held afterwards holds the
+  // value checked here, so the INSERT that follows can take the values from
+  // the check instead of looking each up again.
+  record = record && distinct_names_;
+  insert_recorded_ = false;
+  insert_fields_.clear();
+  insert_values_.clear();
+  // The key columns' values for the row check. With distinct names they are
+  // kept in field order without a set; otherwise they go into a set as they
+  // always have (a later key column of the same name replaces the value of
+  // an earlier one, and every column of that name then takes part).
+  std::shared_ptr<FieldValueSet> keys =
+      distinct_names_ ? nullptr : FieldValueSet::Create();
+  key_values_.clear();
   for (int32_t i = 0; i < field_count_; ++i) {
     const FieldDesc& f = descs_[static_cast<size_t>(i)];
     Variant v;
-    if (values.Lookup(f.Name, &v)) {
+    const bool held = values.Lookup(f.Name, &v);
+    if (held) {
       const VarType given = v.Type();
-      common::CheckValue(Source(), std::to_string(f.ErrItem), v,
+      common::CheckValue(Source(), f.ErrItemText, v,
                          common::DataTypeToVarType(f.DataType), f.Size,
                          f.Required);
       bool changed = v.Type() != given;
@@ -256,6 +280,10 @@ void CommandBuilder::CheckFields(bool CreateNew, bool aCheckIndex) {
     } else if (CreateNew && f.Required) {
       if (f.Default.IsEmpty()) RaiseFieldError(err::kRequired, f, nullptr);
       values.SetValue(f.Name, f.Default);
+      if (record) {
+        insert_fields_.push_back(i);
+        insert_values_.push_back(f.Default);
+      }
     }
     if (aCheckIndex && f.Index && ValueExists(f)) {
       Variant current = values.Value(f.Name);
@@ -263,15 +291,26 @@ void CommandBuilder::CheckFields(bool CreateNew, bool aCheckIndex) {
     }
     if (!f.Layout.empty()) LayoutMatches(f);
     if (!f.SourceID.empty()) SourceExists(f);
+    if (record && held) {
+      insert_fields_.push_back(i);
+      insert_values_.push_back(f.Pkey ? v : std::move(v));
+    }
     // A key column that took its default above enters with what the lookup
     // gave (nothing), as the row key check has always done.
-    if (f.Pkey) keys->SetValue(f.Name, v);
+    if (f.Pkey) {
+      if (keys) {
+        keys->SetValue(f.Name, std::move(v));
+      } else {
+        key_values_.push_back(std::move(v));
+      }
+    }
   }
-  if (keys->Count() != 0) {
-    bool exists = RowExists(*keys);
+  if (keys ? keys->Count() != 0 : !key_values_.empty()) {
+    bool exists = keys ? RowExists(*keys) : KeyRowExists();
     if (exists && CreateNew) RaiseRowError(err::kRowExists);
     if (!exists && !CreateNew) RaiseRowError(err::kRowMissing);
   }
+  insert_recorded_ = record;
 }
 
 bool CommandBuilder::ExtractKeyFilter(
@@ -359,11 +398,25 @@ void CommandBuilder::AppendPresent(const FieldValueSet& set) {
   }
 }
 
-// The text is FieldNameList(set) and AssignmentList(set, "AND") put
-// together, built once for each list of present fields.
 bool CommandBuilder::RowExists(const FieldValueSet& set) {
   PrepareCommand();
   AppendPresent(set);
+  return !Run(ExistsText())->Eof();
+}
+
+bool CommandBuilder::KeyRowExists() {
+  PrepareCommand();
+  present_ = key_fields_;
+  for (size_t k = 0; k < key_fields_.size(); ++k) {
+    const FieldDesc& f = descs_[static_cast<size_t>(key_fields_[k])];
+    AppendParameter(f.Name, f, std::move(key_values_[k]));
+  }
+  return !Run(ExistsText())->Eof();
+}
+
+// The text is FieldNameList(set) and AssignmentList(set, "AND") put
+// together for the fields in present_, built once for each list of them.
+const std::string& CommandBuilder::ExistsText() {
   if (!exists_text_.valid || exists_text_.fields != present_) {
     std::string names;
     std::string where;
@@ -381,7 +434,7 @@ bool CommandBuilder::RowExists(const FieldValueSet& set) {
     exists_text_.fields = present_;
     exists_text_.valid = true;
   }
-  return !Run(exists_text_.text)->Eof();
+  return exists_text_.text;
 }
 
 void CommandBuilder::SourceExists(const FieldDesc& field) {
@@ -418,7 +471,7 @@ bool CommandBuilder::LayoutItemMatches(const FieldDesc& field,
                                        const std::string& item) {
   const Variant value = Values().Value(field.Name);
   const int32_t value_type = common::DataTypeToVarType(field.DataType);
-  const std::string error_item = std::to_string(field.ErrItem);
+  const std::string& error_item = field.ErrItemText;
   auto converted = [&](const std::string& text) {
     Variant v = Variant::Text(Upper(text));
     common::CheckValue(Source(), error_item, v, value_type, 0, false);
@@ -515,9 +568,19 @@ std::string CommandBuilder::BuildSql(Mode mode, const FieldValueSet* filter) {
   };
   switch (mode) {
     case kInsert: {
-      // FieldNameList and PlaceholderList over Fields, in one walk; the text
-      // is built once for each list of present fields.
-      AppendPresent(Values());
+      // FieldNameList and PlaceholderList over Fields, in one walk (or from
+      // the values the check just recorded); the text is built once for each
+      // list of present fields.
+      if (insert_recorded_) {
+        insert_recorded_ = false;
+        present_.swap(insert_fields_);
+        for (size_t k = 0; k < present_.size(); ++k) {
+          const FieldDesc& f = descs_[static_cast<size_t>(present_[k])];
+          AppendParameter(f.Name, f, std::move(insert_values_[k]));
+        }
+      } else {
+        AppendPresent(Values());
+      }
       if (!insert_text_.valid || insert_text_.fields != present_) {
         std::string names;
         std::string marks;
@@ -582,7 +645,7 @@ bool CommandBuilder::Exec(Mode mode, std::shared_ptr<FieldValueSet>* filter) {
   switch (mode) {
     case kInsert:
       if (!IsFieldsDirty()) return false;
-      CheckFields(true, true);
+      CheckFieldsFor(true, true, true);
       break;
     case kUpdate:
       if (!IsFieldsDirty()) return false;

@@ -103,6 +103,7 @@ struct FieldDesc {
   bool Pkey = false;
   std::string SourceID;
   int32_t ErrItem = 0;
+  std::string ErrItemText;  // ErrItem in decimal, as the value check wants
 };
 
 // The optional arguments of DescribField; members left as they are count as
@@ -192,6 +193,9 @@ class CommandBuilder {
 
  private:
   bool Exec(Mode mode, std::shared_ptr<FieldValueSet>* filter);
+  // CheckFields; with `record`, also keeps the described columns held
+  // afterwards and their values for the INSERT that follows.
+  void CheckFieldsFor(bool CreateNew, bool aCheckIndex, bool record);
   std::string BuildSql(Mode mode, const FieldValueSet* filter);
   std::string FieldNameList(const FieldValueSet& set) const;
   std::string PlaceholderList(const FieldValueSet& set);
@@ -208,6 +212,10 @@ class CommandBuilder {
   bool KeysUnchanged(const FieldValueSet& filter) const;
   bool ValueExists(const FieldDesc& field);
   bool RowExists(const FieldValueSet& set);
+  // RowExists over a set holding exactly the key columns, given as their
+  // values in field order (key_values_).
+  bool KeyRowExists();
+  const std::string& ExistsText();
   // Appends a parameter for each described field `set` holds, in field
   // order, and lists in present_ the indexes of those fields.
   void AppendPresent(const FieldValueSet& set);
@@ -243,6 +251,18 @@ class CommandBuilder {
     std::string text;
   };
   std::vector<int32_t> present_;
+  // No two described names are the same key of a value set (they differ
+  // other than in letter case); CheckFields then takes the keys of a row
+  // without building a set of them.
+  bool distinct_names_ = true;
+  std::shared_ptr<FieldValueSet> described_names_;  // the names as keys
+  std::vector<int32_t> key_fields_;  // the key columns, in field order
+  std::vector<Variant> key_values_;
+  // What CheckFieldsFor recorded (insert_recorded_), in field order: the
+  // fields Fields holds and their values.
+  bool insert_recorded_ = false;
+  std::vector<int32_t> insert_fields_;
+  std::vector<Variant> insert_values_;
   CachedText exists_text_;
   CachedText insert_text_;
   std::shared_ptr<data::CParse> parser_;

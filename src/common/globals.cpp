@@ -164,6 +164,7 @@ int32_t DataTypeToVarType(int32_t data_type) {
 
 std::shared_ptr<FieldValueSet> RowToValueSet(const data::Recordset& rs) {
   auto set = FieldValueSet::Create();
+  set->Reserve(static_cast<size_t>(rs.FieldCount()));
   for (int32_t i = 0; i < rs.FieldCount(); ++i) {
     const data::Field& field = rs.Fields(i);
     set->SetValue(field.Name(), field.Value());

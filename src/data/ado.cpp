@@ -187,7 +187,7 @@ std::shared_ptr<Recordset> Connection::Execute(const std::string& text,
   if (records_affected) *records_affected = result.records_affected;
   auto rs = Recordset::Create();
   rs->CursorLocation = cursor_location_;
-  rs->Fill(result);
+  rs->Fill(std::move(result));
   if (rs->State() == ado::kStateOpen) {
     rs->SetActiveConnection(
         std::static_pointer_cast<Connection>(shared_from_this()));
@@ -352,13 +352,18 @@ std::shared_ptr<Recordset> Command::Execute(int64_t* records_affected,
   bound.reserve(static_cast<size_t>(parameters_.Count()));
   for (int32_t i = 0; i < parameters_.Count(); ++i) {
     const Parameter& p = *parameters_.Item(i);
-    bound.push_back(BoundParam{p.name, p.type, p.size, p.value});
+    // Filled in place: no temporary to move from and destroy.
+    BoundParam& b = bound.emplace_back();
+    b.name = p.name;
+    b.ado_type = p.type;
+    b.size = p.size;
+    b.value = p.value;
   }
   ResultSet result = connection_->Run(CommandText, bound);
   if (records_affected) *records_affected = result.records_affected;
   auto rs = Recordset::Create();
   rs->CursorLocation = connection_->CursorLocation();
-  rs->Fill(result);
+  rs->Fill(std::move(result));
   if (rs->State() == ado::kStateOpen) rs->SetActiveConnection(connection_);
   return rs;
 }
@@ -389,7 +394,7 @@ void Recordset::Open(const std::string& source,
   if (lock_type != -1) LockType = lock_type;
   ResultSet result = ReadOnlySource ? connection->RunReadOnly(source, {})
                                     : connection->Run(source, {});
-  Fill(result);
+  Fill(std::move(result));
   connection_ = open_ ? std::move(connection) : nullptr;
 }
 
@@ -479,7 +484,7 @@ bool Recordset::HasField(const std::string& name) const {
   return false;
 }
 
-void Recordset::Fill(const ResultSet& rs) {
+void Recordset::Fill(ResultSet&& rs) {
   fields_.clear();
   position_ = 0;
   if (!rs.has_rows) {
@@ -490,14 +495,15 @@ void Recordset::Fill(const ResultSet& rs) {
   fields_.reserve(rs.columns.size());
   for (size_t i = 0; i < rs.columns.size(); ++i) {
     Field f;
-    f.name_ = rs.columns[i].name;
+    f.name_ = std::move(rs.columns[i].name);
     f.type_ = rs.columns[i].ado_type;
     f.defined_size_ = rs.columns[i].defined_size;
     f.owner_ = this;
     f.index_ = static_cast<int32_t>(i);
     fields_.push_back(std::move(f));
   }
-  rows_ = std::make_shared<std::vector<std::vector<Variant>>>(rs.rows);
+  rows_ =
+      std::make_shared<std::vector<std::vector<Variant>>>(std::move(rs.rows));
   open_ = true;
 }
 

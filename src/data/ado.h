@@ -201,8 +201,8 @@ class Recordset : public Dispatchable {
   const Field& Fields(const std::string& name) const;  // case-insensitive
   bool HasField(const std::string& name) const;
 
-  // Internal: fills from a provider result.
-  void Fill(const ResultSet& rs);
+  // Internal: fills from a provider result, taking its rows.
+  void Fill(ResultSet&& rs);
   const Variant& ValueAt(int32_t field_index) const;
 
   const DispatchTable& Table() const override;

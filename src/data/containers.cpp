@@ -1,13 +1,13 @@
 // FieldValueSet and ItemList (see marlcheckout/containers.h).
 //
 // FieldValueSet keeps its entries in a vector in the order their keys were
-// first added and finds a key by a linear, case-insensitive (ASCII letters)
-// search. The sets the component builds are small (one row's columns, a few
-// profile or period keys), where a linear search beats a hashed index.
-// Callers mostly walk a set in the order its keys were added (a row's columns
-// against the column descriptions), so a search starts at the entry after
-// the last one found and wraps around; keys are unique, so where it starts
-// changes only how soon it finds one.
+// first added. A small hash table of positions, inside the object (so that
+// a set costs no extra allocation and a clone copies it with the entries),
+// finds a key without comparing it with the others: the hash is taken over
+// the key with ASCII letters folded to lower case, so keys that differ only
+// in letter case land in the same chain. Keys are unique, so the one entry
+// found is the first match. Past kIndexed entries (no set the component
+// builds has that many) the search is linear.
 #include "marlcheckout/containers.h"
 
 #include "marlcheckout/error.h"
@@ -18,6 +18,8 @@ namespace {
 
 bool SameKey(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  // Callers mostly spell a key as it was added.
+  if (a == b) return true;
   const char* x = a.data();
   const char* y = b.data();
   for (size_t i = 0; i < a.size(); ++i) {
@@ -31,12 +33,22 @@ bool SameKey(std::string_view a, std::string_view b) {
   return true;
 }
 
-// The bit of FieldValueSet::key_bits_ for `key`; keys the same but for
-// letter case have the same bit.
-uint64_t KeyBit(std::string_view key) {
-  if (key.empty()) return 1;
-  const unsigned folded = static_cast<unsigned char>(key.back()) | 0x20u;
-  return uint64_t{1} << ((key.size() * 7 + folded) & 63);
+// Folds an ASCII upper-case letter to lower case; every other byte stays.
+// Two keys are the same key (SameKey) exactly when they fold alike.
+inline unsigned char Folded(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u >= 'A' && u <= 'Z' ? static_cast<unsigned char>(u | 0x20u) : u;
+}
+
+// FNV-1a over the folded bytes, mixed down to one of 64 slots
+// (FieldValueSet::kSlots).
+size_t HomeSlot(std::string_view key) {
+  uint32_t h = 2166136261u;
+  for (char c : key) {
+    h ^= Folded(c);
+    h *= 16777619u;
+  }
+  return (h * 0x9E3779B1u) >> 26;
 }
 
 FieldValueSet& AsSet(Dispatchable& self) {
@@ -171,17 +183,33 @@ std::shared_ptr<FieldValueSet> FieldValueSet::Create() {
 }
 
 ptrdiff_t FieldValueSet::Index(std::string_view key) const {
-  if ((key_bits_ & KeyBit(key)) == 0) return -1;
   const size_t n = entries_.size();
-  size_t i = next_ < n ? next_ : 0;
-  for (size_t k = 0; k < n; ++k) {
-    if (SameKey(entries_[i].first, key)) {
-      next_ = i + 1;
-      return static_cast<ptrdiff_t>(i);
+  if (n > kIndexed) {
+    for (size_t i = 0; i < n; ++i) {
+      if (SameKey(entries_[i].first, key)) return static_cast<ptrdiff_t>(i);
     }
-    if (++i == n) i = 0;
+    return -1;
   }
-  return -1;
+  // At most kIndexed of the kSlots slots are taken, so a free slot ends
+  // every chain.
+  for (size_t slot = HomeSlot(key);; slot = (slot + 1) % kSlots) {
+    const uint8_t held = slots_[slot];
+    if (held == 0) return -1;
+    const size_t i = held - 1u;
+    if (SameKey(entries_[i].first, key)) return static_cast<ptrdiff_t>(i);
+  }
+}
+
+void FieldValueSet::IndexEntry(size_t position) {
+  size_t slot = HomeSlot(entries_[position].first);
+  while (slots_[slot] != 0) slot = (slot + 1) % kSlots;
+  slots_[slot] = static_cast<uint8_t>(position + 1);
+}
+
+void FieldValueSet::Reindex() {
+  slots_.fill(0);
+  if (entries_.size() > kIndexed) return;
+  for (size_t i = 0; i < entries_.size(); ++i) IndexEntry(i);
 }
 
 Variant FieldValueSet::Value(std::string_view key) const {
@@ -193,7 +221,7 @@ void FieldValueSet::SetValue(std::string_view key, Variant value) {
   ptrdiff_t i = Index(key);
   if (i < 0) {
     entries_.emplace_back(std::string(key), std::move(value));
-    key_bits_ |= KeyBit(key);
+    if (entries_.size() <= kIndexed) IndexEntry(entries_.size() - 1);
   } else {
     entries_[static_cast<size_t>(i)].second = std::move(value);
   }
@@ -210,8 +238,7 @@ bool FieldValueSet::Remove(std::string_view key) {
   ptrdiff_t i = Index(key);
   if (i < 0) return false;
   entries_.erase(entries_.begin() + i);
-  key_bits_ = 0;
-  for (const auto& e : entries_) key_bits_ |= KeyBit(e.first);
+  Reindex();
   return true;
 }
 
@@ -225,7 +252,7 @@ std::vector<std::string> FieldValueSet::Keys() const {
 std::shared_ptr<FieldValueSet> FieldValueSet::Clone() const {
   auto copy = Create();
   copy->entries_ = entries_;
-  copy->key_bits_ = key_bits_;
+  copy->slots_ = slots_;
   return copy;
 }
 

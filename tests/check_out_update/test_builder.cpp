@@ -104,6 +104,20 @@ TEST_F(BuilderTest, InsertChecksThenInsertsTheColumnsHeld) {
             "D1||0");
 }
 
+// A key column described again under the same name in another letter case
+// (not as a key) takes part in the row check too, with the key's value.
+TEST_F(BuilderTest, RowCheckNamesEveryColumnOfAKeyName) {
+  auto b = Dept();
+  b->DescribField("fid", 202, FieldOptions());
+  b->SetFields(Set({{"FID", Variant::Text("D2")}}));
+  StartTrace();
+  b->CheckFields(true, false);
+  const std::string trace = TraceTexts();
+  EXPECT_NE(trace.find(" FROM CB_BmExpDept WHERE  FID=? AND fid=? \n"),
+            std::string::npos)
+      << trace;
+}
+
 // The cases of tests/golden/check_out_update/builder.json, in order on one
 // database: each a builder over CB_BmExpDept (Dept()) with the options of
 // FName and FType changed as "name_opts" and "type_opts" say (and FType's

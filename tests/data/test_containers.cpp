@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,49 @@ TEST(FieldValueSet, KeysIgnoreCaseWritesReplaceAndClonesAreIndependent) {
   EXPECT_EQ(set->Value("Row").AsObject(), inner);
   EXPECT_EQ(copy->Value("FYear").AsI4(), 2);
   EXPECT_EQ(copy->Count(), 3u);
+}
+
+// Sets of every size around the point where the key search changes: keys
+// found in any letter case, bytes that differ only in the case bit but are
+// not letters kept apart, order kept through removals and re-additions.
+TEST(FieldValueSet, ManyKeys) {
+  for (int n : {3, 47, 48, 49, 120}) {
+    SCOPED_TRACE(n);
+    auto set = FieldValueSet::Create();
+    std::vector<std::string> keys;
+    for (int i = 0; i < n; ++i) {
+      keys.push_back("fKey" + std::to_string(i) + (i % 2 ? "@" : "`"));
+      set->SetValue(keys.back(), Variant::I4(i));
+    }
+    set->SetValue("FKEY0`", Variant::I4(-1));  // the same key as "fKey0`"
+    set->SetValue("fkey0@", Variant::I4(-2));  // '@' is not '`' upper-cased
+    keys.push_back("fkey0@");
+    EXPECT_EQ(set->Keys(), keys);
+    EXPECT_EQ(set->Value("fkey0`").AsI4(), -1);
+    for (int i = 1; i < n; ++i) {
+      std::string upper = keys[static_cast<size_t>(i)];
+      for (char& c : upper) c = static_cast<char>(std::toupper(c));
+      EXPECT_EQ(set->Value(upper).AsI4(), i) << upper;
+    }
+    // Every third key goes; the others stay found, in their order.
+    std::vector<std::string> kept;
+    for (size_t i = 0; i < keys.size(); ++i) {
+      if (i % 3 == 1) {
+        EXPECT_TRUE(set->Remove(keys[i]));
+      } else {
+        kept.push_back(keys[i]);
+      }
+    }
+    EXPECT_EQ(set->Keys(), kept);
+    for (const std::string& k : kept) EXPECT_TRUE(set->Exists(k)) << k;
+    EXPECT_FALSE(set->Exists(keys[1]));
+    set->SetValue(keys[1], Variant::I4(7));
+    kept.push_back(keys[1]);
+    EXPECT_EQ(set->Keys(), kept);
+    auto copy = set->Clone();
+    EXPECT_EQ(copy->Value(keys[1]).AsI4(), 7);
+    EXPECT_EQ(copy->Keys(), kept);
+  }
 }
 
 TEST(FieldValueSet, LateBound) {
