@@ -71,7 +71,8 @@ struct TableReduction {
 std::vector<TableReduction> FindDistinctReductions(
     std::string_view text, const std::vector<Token>& tokens, uint32_t first,
     uint32_t last, const std::vector<int32_t>& match,
-    const ColumnLookup* columns = nullptr);
+    const ColumnLookup* columns = nullptr,
+    const ColumnTypeLookup* types = nullptr);
 
 // Whether tokens [b, e] of the statement [first, last] are "SELECT
 // [DISTINCT] ... FROM T [[AS] alias] [WHERE ...]" whose every name is a
