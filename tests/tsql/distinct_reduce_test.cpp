@@ -30,7 +30,7 @@ TEST(DistinctReduce, RewritesOnlyProvableShapes) {
       {"listed and compared with a literal",
        "SELECT DISTINCT x.a,y.b FROM T x,U y WHERE x.c = 5",
        "SELECT ds1.a,ds2.b FROM (SELECT DISTINCT x.a FROM (SELECT DISTINCT "
-       "a,c FROM T) x WHERE x.c = 5) ds1,(SELECT DISTINCT y.b FROM (SELECT "
+       "c,a FROM T) x WHERE x.c = 5) ds1,(SELECT DISTINCT y.b FROM (SELECT "
        "DISTINCT b FROM U) y) ds2"},
       {"compared on the left with another table's column",
        "SELECT DISTINCT y.b FROM T x,U y WHERE x.k=y.k AND y.b>1",
@@ -122,7 +122,7 @@ TEST(DistinctReduce, InSubqueriesThatNameOnlyTheirOwnTable) {
        "SELECT DISTINCT x.a,y.b FROM T x,U y WHERE x.c = 1 AND y.b IN "
        "(SELECT FID FROM P WHERE FType=3)",
        "SELECT ds1.a,ds2.b FROM (SELECT DISTINCT x.a FROM (SELECT DISTINCT "
-       "a,c FROM T) x WHERE x.c = 1) ds1,(SELECT DISTINCT y.b FROM U y WHERE "
+       "c,a FROM T) x WHERE x.c = 1) ds1,(SELECT DISTINCT y.b FROM U y WHERE "
        "y.b IN (SELECT FID FROM P WHERE FType=3)) ds2"},
       {"NOT IN, alias, DISTINCT, result name and function inside",
        "SELECT DISTINCT x.a FROM T x,U y WHERE NOT (y.b NOT IN (SELECT "
@@ -211,7 +211,7 @@ TEST(DistinctReduce, ComparedUnderTheSameCollationThroughDerivedTables) {
   };
   const std::string tail = ",T x WHERE h.k = x.k ORDER BY h.k";
   const std::string head = "SELECT DISTINCT h.*,x.name FROM ";
-  const std::string reduced = "(SELECT DISTINCT name,k FROM T) x";
+  const std::string reduced = "(SELECT DISTINCT k,name FROM T) x";
   auto in = [&](const std::string& h) { return head + h + " h" + tail; };
   auto out = [&](const std::string& h) {
     return head + h + " h," + reduced + tail.substr(4);

@@ -1,7 +1,9 @@
 // Semi-join reduction inside SELECT DISTINCT (see distinct_reduce.h).
 #include "data/tsql/distinct_reduce.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -33,6 +35,7 @@ struct Item {
   std::vector<std::pair<std::string, std::string>> columns;
   bool reducible = false;
   std::vector<std::string> used;  // columns of a table item the query names
+  size_t compared = 0;            // the first of them, compared in the WHERE
 };
 
 class Reducer : TokenReader {
@@ -628,11 +631,20 @@ class Reducer : TokenReader {
     return false;
   }
 
-  void Use(Item* a, std::string_view col) {
-    for (const std::string& u : a->used) {
-      if (IEq(u, col)) return;
-    }
-    a->used.emplace_back(col);
+  // Notes a use of a.col. The columns compared in the WHERE come first, in
+  // the order of their first comparison: the DISTINCT of the reduction
+  // compares its columns in order, and those the join tells apart decide
+  // sooner than names repeated over many rows.
+  void Use(Item* a, std::string_view col, bool compared) {
+    auto& used = a->used;
+    size_t k = 0;
+    while (k < used.size() && !IEq(used[k], col)) ++k;
+    if (k == used.size()) used.emplace_back(col);
+    if (!compared || k < a->compared) return;
+    std::rotate(used.begin() + static_cast<std::ptrdiff_t>(a->compared),
+                used.begin() + static_cast<std::ptrdiff_t>(k),
+                used.begin() + static_cast<std::ptrdiff_t>(k) + 1);
+    ++a->compared;
   }
 
   // The SELECT DISTINCT at s opens the statement or the group of the
@@ -752,7 +764,7 @@ class Reducer : TokenReader {
         Item* q = find(str(i));
         if (q == nullptr) return;
         if (i == b && ee == b + 2) {
-          Use(q, str(i + 2));
+          Use(q, str(i + 2), /*compared=*/false);
         } else {
           q->reducible = false;
         }
@@ -770,7 +782,7 @@ class Reducer : TokenReader {
         if (q == nullptr) return;
         if (q->reducible) {
           if (ComparisonUse(i, lo, hi, *q)) {
-            Use(q, str(i + 2));
+            Use(q, str(i + 2), /*compared=*/true);
           } else {
             q->reducible = false;
           }
