@@ -279,6 +279,32 @@ TEST(DistinctReduce, ComparedUnderTheSameCollationThroughDerivedTables) {
   }
 }
 
+// The collation is followed through 17 levels of derived tables, no deeper.
+TEST(DistinctReduce, FollowsACollationThroughSeventeenLevels) {
+  const ColumnTypeLookup types =
+      [](std::string_view table,
+         std::string_view column) -> std::optional<ColumnType> {
+    if ((table == "T" || table == "V") && (column == "k" || column == "n")) {
+      return ColumnType{"TEXT", "NOCASE"};
+    }
+    return std::nullopt;
+  };
+  const ColumnLookup columns = [&](std::string_view t, std::string_view c) {
+    return types(t, c).has_value();
+  };
+  for (int levels : {17, 18}) {
+    std::string h = "SELECT k FROM V";
+    for (int i = 1; i < levels; ++i) h = "SELECT k FROM (" + h + ") g";
+    const std::string text =
+        "SELECT DISTINCT h.*,x.n FROM (" + h + ") h,T x WHERE h.k = x.k";
+    const std::string sql =
+        Translate(text, Dialect::kSqlite, columns, types).nodes.at(0).stmt.sql;
+    EXPECT_EQ(sql.find("(SELECT DISTINCT k,n FROM T) x") != std::string::npos,
+              levels == 17)
+        << sql;
+  }
+}
+
 TEST(DistinctReduce, LeavesWritingStatementsAlone) {
   const std::string text =
       "INSERT INTO W (a) SELECT DISTINCT x.a FROM T x,U y WHERE x.a=1";

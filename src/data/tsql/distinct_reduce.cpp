@@ -12,6 +12,9 @@
 namespace marl::data::tsql::detail {
 namespace {
 
+// How deep the collation of a derived table's column is followed.
+constexpr int kMaxLevels = 16;
+
 // Words the tokenizer leaves unclassified that are not names.
 bool IsReserved(std::string_view w) {
   return OneOf(
@@ -218,7 +221,7 @@ class Reducer : TokenReader {
 
   // Reads "[ ( ] SELECT [DISTINCT | ALL] list [FROM items [JOIN ...]] ...
   // [ ) ]" in [b, e], each arm of a compound in turn; arms() gets every arm.
-  std::vector<Plain> Arms(uint32_t b, uint32_t e) const {
+  std::vector<Plain> Arms(uint32_t b, uint32_t e, int depth) const {
     std::vector<Plain> arms;
     while (op(b, '(') && match_[b - first_] == static_cast<int32_t>(e)) {
       ++b;
@@ -231,7 +234,7 @@ class Reducer : TokenReader {
           !kw(i, Kw::Intersect)) {
         continue;
       }
-      arms.push_back(ReadPlain(start, end ? e : i - 1));
+      arms.push_back(ReadPlain(start, end ? e : i - 1, depth));
       if (!arms.back().ok) return {};
       start = kw(i + 1, Kw::All) ? i + 2 : i + 1;
       if (end) break;
@@ -239,10 +242,11 @@ class Reducer : TokenReader {
     return arms;
   }
 
-  Plain ReadPlain(uint32_t b, uint32_t e) const {
+  Plain ReadPlain(uint32_t b, uint32_t e, int depth) const {
     Plain p;
     if (op(b, '(') && match_[b - first_] == static_cast<int32_t>(e)) {
-      std::vector<Plain> inner = Arms(b, e);
+      if (depth > kMaxLevels) return p;
+      std::vector<Plain> inner = Arms(b, e, depth + 1);
       if (inner.size() == 1) return inner[0];
       return p;
     }
@@ -397,8 +401,8 @@ class Reducer : TokenReader {
   // literal or a column of the same collation.
   Collation OutputCollation(uint32_t b, uint32_t e, std::string_view name,
                             int depth) const {
-    if (depth > 16) return Unknown();
-    std::vector<Plain> arms = Arms(b, e);
+    if (depth > kMaxLevels) return Unknown();
+    std::vector<Plain> arms = Arms(b, e, depth);
     if (arms.empty()) return Unknown();
     auto items = [this](const Plain& p) { return Split(p.b, p.e); };
     const auto first = items(arms[0]);

@@ -59,7 +59,8 @@
 //   place literals or columns of the same collation, none a star. An
 //   expression (a function, CASE, "||", a cast) gives no known collation and
 //   is refused, as are a qualifier naming no FROM item of its level, quoted
-//   names and levels nested deeper than 16.
+//   names and a column followed through more than 17 levels of derived
+//   tables (or parenthesised compound arms).
 //   A result column of a derived table compares with the collation of its
 //   expression, and a column reference, through any level, keeps it; a
 //   literal has none, so with BINARY data ('D05' / 'd05') a column of
