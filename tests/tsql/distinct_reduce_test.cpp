@@ -74,6 +74,8 @@ TEST(DistinctReduce, RewritesOnlyProvableShapes) {
        nullptr},
       {"column inside an expression", "SELECT DISTINCT x.a+1 AS a FROM T x,U y",
        nullptr},
+      {"column inside an expression, not first",
+       "SELECT DISTINCT x.b,'z'||x.a FROM T x,U y", nullptr},
       {"IS NOT is a comparison, not a NOT",
        "SELECT DISTINCT x.a FROM T x,U y WHERE y.b IS NOT x.a = 1", nullptr},
       {"comparison result compared again",
