@@ -1,7 +1,9 @@
 // Semi-join reduction inside SELECT DISTINCT (see distinct_reduce.h).
 #include "data/tsql/distinct_reduce.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -9,6 +11,9 @@
 #include "data/tsql/token_reader.h"
 namespace marl::data::tsql::detail {
 namespace {
+
+// How deep the collation of a derived table's column is followed.
+constexpr int kMaxLevels = 16;
 
 // Words the tokenizer leaves unclassified that are not names.
 bool IsReserved(std::string_view w) {
@@ -24,6 +29,7 @@ bool IsReserved(std::string_view w) {
 // One FROM item.
 struct Item {
   uint32_t table = 0;  // name token of a table item
+  uint32_t open = 0;   // the opening parenthesis of a derived item
   bool derived = false;
   bool has_alias = false;
   std::string alias;
@@ -32,15 +38,17 @@ struct Item {
   std::vector<std::pair<std::string, std::string>> columns;
   bool reducible = false;
   std::vector<std::string> used;  // columns of a table item the query names
+  size_t compared = 0;            // the first of them, compared in the WHERE
 };
 
 class Reducer : TokenReader {
  public:
   Reducer(std::string_view text, const std::vector<Token>& toks, uint32_t first,
           uint32_t last, const std::vector<int32_t>& match,
-          const ColumnLookup* columns)
+          const ColumnLookup* columns, const ColumnTypeLookup* types)
       : TokenReader(text, toks, first, last, match),
-        columns_(TrustedLookup(columns)) {}
+        columns_(TrustedLookup(columns)),
+        types_(TrustedLookup(types)) {}
 
   std::vector<TableReduction> Run() {
     if (!kw(first_, Kw::Select)) return out_;
@@ -185,6 +193,276 @@ class Reducer : TokenReader {
       if (IEq(name, c)) return IEq(source, col);
     }
     return false;
+  }
+
+  // What a derived table's column is known to compare with.
+  struct Collation {
+    enum class Found : uint8_t { kNo, kYes, kUnknown };
+    Found found = Found::kNo;
+    std::string name;  // upper-cased; BINARY when the column names none
+  };
+  static Collation Unknown() { return {Collation::Found::kUnknown, {}}; }
+
+  // One FROM item of a level read by Columns(): a table or a subquery.
+  struct Source {
+    std::string name;   // its alias, else its table name
+    std::string table;  // a table item's table
+    uint32_t b = 0;     // a derived item's inside
+    uint32_t e = 0;
+  };
+
+  // One plain SELECT of a level: its select list [b, e] and FROM items.
+  struct Plain {
+    bool ok = false;
+    uint32_t b = 0;
+    uint32_t e = 0;
+    std::vector<Source> from;
+  };
+
+  // Reads "[ ( ] SELECT [DISTINCT | ALL] list [FROM items [JOIN ...]] ...
+  // [ ) ]" in [b, e], each arm of a compound in turn; arms() gets every arm.
+  std::vector<Plain> Arms(uint32_t b, uint32_t e, int depth) const {
+    std::vector<Plain> arms;
+    while (op(b, '(') && match_[b - first_] == static_cast<int32_t>(e)) {
+      ++b;
+      --e;
+    }
+    uint32_t start = b;
+    for (uint32_t i = b; i <= e + 1; i = i > e ? i + 1 : Next(i, e)) {
+      const bool end = i > e;
+      if (!end && !kw(i, Kw::Union) && !kw(i, Kw::Except) &&
+          !kw(i, Kw::Intersect)) {
+        continue;
+      }
+      arms.push_back(ReadPlain(start, end ? e : i - 1, depth));
+      if (!arms.back().ok) return {};
+      start = kw(i + 1, Kw::All) ? i + 2 : i + 1;
+      if (end) break;
+    }
+    return arms;
+  }
+
+  Plain ReadPlain(uint32_t b, uint32_t e, int depth) const {
+    Plain p;
+    if (op(b, '(') && match_[b - first_] == static_cast<int32_t>(e)) {
+      if (depth > kMaxLevels) return p;
+      std::vector<Plain> inner = Arms(b, e, depth + 1);
+      if (inner.size() == 1) return inner[0];
+      return p;
+    }
+    if (!kw(b, Kw::Select) || b >= e) return p;
+    uint32_t list = b + 1;
+    if (kw(list, Kw::Distinct) || kw(list, Kw::All)) ++list;
+    uint32_t from = 0;
+    uint32_t end = e;  // the last token of the FROM items
+    for (uint32_t i = list; i <= e; i = Next(i, e)) {
+      const Token& t = toks_[i];
+      if (t.kind != TokKind::Word) continue;
+      if (t.kw == Kw::Top || t.kw == Kw::Into) return p;
+      if (t.kw == Kw::From && from == 0) {
+        from = i;
+      } else if (t.kw == Kw::Where || t.kw == Kw::Group || t.kw == Kw::Having ||
+                 t.kw == Kw::Order || word(i, "LIMIT") || word(i, "WINDOW")) {
+        end = i - 1;
+        break;
+      }
+    }
+    p.b = list;
+    p.e = from != 0 ? from - 1 : end;
+    if (p.e < p.b) return p;
+    if (from != 0 && !ReadSources(from + 1, end, &p.from)) return p;
+    p.ok = true;
+    return p;
+  }
+
+  // The FROM items in [b, e]: "name [[AS] alias]" or "(subquery) [AS]
+  // alias", separated by commas or "[NATURAL] [LEFT | RIGHT | FULL |
+  // INNER | CROSS] [OUTER] JOIN", each join with its ON or USING.
+  bool ReadSources(uint32_t b, uint32_t e, std::vector<Source>* out) const {
+    uint32_t i = b;
+    while (i <= e) {
+      Source s;
+      uint32_t next;
+      if (op(i, '(')) {
+        const int32_t m = match_[i - first_];
+        if (m <= static_cast<int32_t>(i) || static_cast<uint32_t>(m) > e) {
+          return false;
+        }
+        s.b = i + 1;
+        s.e = static_cast<uint32_t>(m) - 1;
+        next = static_cast<uint32_t>(m) + 1;
+      } else if (ident(i)) {
+        s.table = std::string(str(i));
+        s.name = s.table;
+        next = i + 1;
+      } else {
+        return false;
+      }
+      if (kw(next, Kw::As)) ++next;
+      if (ident(next)) {
+        s.name = std::string(str(next));
+        ++next;
+      } else if (s.table.empty() || kw(next - 1, Kw::As)) {
+        return false;
+      }
+      out->push_back(std::move(s));
+      // ON / USING up to the next separator
+      if (kw(next, Kw::On) || word(next, "USING")) {
+        while (next <= e && !op(next, ',') && !JoinWord(next)) {
+          next = Next(next, e);
+        }
+      }
+      if (next > e) return true;
+      if (op(next, ',')) {
+        i = next + 1;
+        continue;
+      }
+      while (JoinWord(next) && !word(next, "JOIN")) ++next;
+      if (!word(next, "JOIN")) return false;
+      i = next + 1;
+    }
+    return false;
+  }
+  bool JoinWord(uint32_t i) const {
+    return word(i, "JOIN") || word(i, "LEFT") || word(i, "RIGHT") ||
+           word(i, "FULL") || word(i, "INNER") || word(i, "CROSS") ||
+           word(i, "OUTER") || word(i, "NATURAL");
+  }
+
+  // The collation of column `column` of `s`.
+  Collation ColumnOf(const Source& s, std::string_view column,
+                     int depth) const {
+    if (!s.table.empty()) {
+      std::optional<ColumnType> t = (*types_)(s.table, column);
+      if (!t) return {};
+      std::string name = t->collation.empty() ? "BINARY" : t->collation;
+      for (char& ch : name) {
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      }
+      return {Collation::Found::kYes, std::move(name)};
+    }
+    return OutputCollation(s.b, s.e, column, depth + 1);
+  }
+
+  static const Source* Named(const Plain& p, std::string_view name) {
+    const Source* found = nullptr;
+    for (const Source& s : p.from) {
+      if (IEq(s.name, name)) {
+        if (found != nullptr) return nullptr;
+        found = &s;
+      }
+    }
+    return found;
+  }
+
+  // The collation of the select-list item [b, c] of `p` when it is named
+  // `name` (its alias, or its column's name): kNo when it is not, kYes for
+  // a column of a FROM item, the collation "" for a literal, kUnknown
+  // otherwise. A star gives the first of its columns so named.
+  Collation ItemCollation(const Plain& p, uint32_t b, uint32_t c,
+                          std::string_view name, int depth) const {
+    if (c == b + 2 && ident(b) && op(b + 1, '.') && op(c, '*')) {
+      const Source* s = Named(p, str(b));
+      return s == nullptr ? Unknown() : ColumnOf(*s, name, depth);
+    }
+    if (b == c && op(b, '*')) {
+      return p.from.size() == 1 ? ColumnOf(p.from[0], name, depth) : Unknown();
+    }
+    uint32_t ee = c;
+    std::string_view alias;
+    if (c > b && kw(c - 1, Kw::As) && ident(c)) {
+      alias = str(c);
+      ee = c - 2;
+    } else if (c > b && ident(c) && !op(c - 1, '.')) {
+      alias = str(c);
+      ee = c - 1;
+    }
+    if (ee == b + 2 && qualified(b)) {
+      if (!IEq(alias.empty() ? str(b + 2) : alias, name)) return {};
+      const Source* s = Named(p, str(b));
+      if (s == nullptr) return Unknown();
+      Collation r = ColumnOf(*s, str(b + 2), depth);
+      return r.found == Collation::Found::kYes ? r : Unknown();
+    }
+    if (ee == b && ident(b)) {
+      if (!IEq(alias.empty() ? str(b) : alias, name)) return {};
+      if (p.from.size() != 1) return Unknown();
+      Collation r = ColumnOf(p.from[0], str(b), depth);
+      return r.found == Collation::Found::kYes ? r : Unknown();
+    }
+    if (alias.empty() || !IEq(alias, name)) return {};
+    if (ee == b && literal(b)) return {Collation::Found::kYes, {}};
+    return Unknown();
+  }
+
+  // The collation of output column `name` of the SELECT in [b, e]: that of
+  // the first select-list item so named. Of a compound: the first arm's,
+  // which must be a column, where every other arm's item in that place is a
+  // literal or a column of the same collation.
+  Collation OutputCollation(uint32_t b, uint32_t e, std::string_view name,
+                            int depth) const {
+    if (depth > kMaxLevels) return Unknown();
+    std::vector<Plain> arms = Arms(b, e, depth);
+    if (arms.empty()) return Unknown();
+    auto items = [this](const Plain& p) { return Split(p.b, p.e); };
+    const auto first = items(arms[0]);
+    for (size_t k = 0; k < first.size(); ++k) {
+      Collation r =
+          ItemCollation(arms[0], first[k].first, first[k].second, name, depth);
+      if (r.found == Collation::Found::kNo) continue;
+      if (r.found == Collation::Found::kUnknown || r.name.empty()) {
+        return Unknown();
+      }
+      for (size_t a = 1; a < arms.size(); ++a) {
+        const auto other = items(arms[a]);
+        if (other.size() != first.size()) return Unknown();
+        auto [ob, oc] = other[k];
+        if (ob == oc && literal(ob)) continue;
+        if (oc == ob + 2 && kw(ob + 1, Kw::As) && literal(ob)) continue;
+        if (oc == ob + 1 && ident(oc) && literal(ob)) continue;
+        // the arm's item under its own name
+        std::string_view own = str(oc);
+        Collation o = ItemCollation(arms[a], ob, oc, own, depth);
+        if (o.found != Collation::Found::kYes || o.name != r.name) {
+          return Unknown();
+        }
+      }
+      if (arms.size() > 1) {
+        for (const Plain& arm : arms) {
+          for (auto [ib, ic] : items(arm)) {
+            if (op(ic, '*')) return Unknown();
+          }
+        }
+      }
+      return r;
+    }
+    return {};
+  }
+
+  // Whether a comparison under the collation of the FROM item column q.c
+  // is one under that of column `col` of a's table (the column lookup with
+  // types; q a derived table whose column is, through its levels, a column
+  // of a table).
+  bool SameCollation(uint32_t q, const Item& a, std::string_view col) const {
+    if (types_ == nullptr) return false;
+    const Item* other = nullptr;
+    for (const Item& it : items_) {
+      if (IEq(it.alias, str(q))) other = &it;
+    }
+    if (other == nullptr) return false;
+    Source mine{a.alias, a.table_name, 0, 0};
+    Collation want = ColumnOf(mine, col, 0);
+    if (want.found != Collation::Found::kYes) return false;
+    Collation have;
+    if (other->derived) {
+      const int32_t m = match_[other->open - first_];
+      have = OutputCollation(other->open + 1, static_cast<uint32_t>(m) - 1,
+                             str(q + 2), 0);
+    } else {
+      have = ColumnOf(Source{other->alias, other->table_name, 0, 0}, str(q + 2),
+                      0);
+    }
+    return have.found == Collation::Found::kYes && have.name == want.name;
   }
 
   // Whether keyword or reserved word i is one an expression the check
@@ -349,18 +627,28 @@ class Reducer : TokenReader {
         return true;
       }
       if (p >= 4 && p - 4 >= lo && qualified(p - 4) &&
-          boundary_before(p - 5, lo) && SameColumn(p - 4, a, col)) {
+          boundary_before(p - 5, lo) &&
+          (SameColumn(p - 4, a, col) || SameCollation(p - 4, a, col))) {
         return true;
       }
     }
     return false;
   }
 
-  void Use(Item* a, std::string_view col) {
-    for (const std::string& u : a->used) {
-      if (IEq(u, col)) return;
-    }
-    a->used.emplace_back(col);
+  // Notes a use of a.col. The columns compared in the WHERE come first, in
+  // the order of their first comparison: the DISTINCT of the reduction
+  // compares its columns in order, and those the join tells apart decide
+  // sooner than names repeated over many rows.
+  void Use(Item* a, std::string_view col, bool compared) {
+    auto& used = a->used;
+    size_t k = 0;
+    while (k < used.size() && !IEq(used[k], col)) ++k;
+    if (k == used.size()) used.emplace_back(col);
+    if (!compared || k < a->compared) return;
+    std::rotate(used.begin() + static_cast<std::ptrdiff_t>(a->compared),
+                used.begin() + static_cast<std::ptrdiff_t>(k),
+                used.begin() + static_cast<std::ptrdiff_t>(k) + 1);
+    ++a->compared;
   }
 
   // The SELECT DISTINCT at s opens the statement or the group of the
@@ -374,6 +662,7 @@ class Reducer : TokenReader {
     }
     uint32_t from = 0;
     uint32_t where = 0;
+    uint32_t order = 0;
     for (uint32_t j = s + 2; j <= e; j = Next(j, e)) {
       const Token& t = toks_[j];
       if (t.kind != TokKind::Word) continue;
@@ -383,25 +672,38 @@ class Reducer : TokenReader {
           from = j;
           break;
         case Kw::Where:
-          if (from == 0 || where != 0) return;
+          if (from == 0 || where != 0 || order != 0) return;
           where = j;
           break;
         case Kw::None:
+          if (order != 0 && (IEq(str(j), "ASC") || IEq(str(j), "DESC"))) {
+            break;
+          }
           if (IsReserved(str(j)) && !IEq(str(j), "WHEN") &&
               !IEq(str(j), "THEN") && !IEq(str(j), "IS") &&
               !IEq(str(j), "IN") && !IEq(str(j), "ESCAPE")) {
             return;  // LIMIT, JOIN, USING, ...
           }
           break;
+        case Kw::Order:
+          // with the column types only: a trailing ORDER BY
+          if (types_ == nullptr || from == 0 || order != 0 ||
+              !kw(j + 1, Kw::By)) {
+            return;
+          }
+          order = j;
+          break;
         default:
           if (OutsidePlainLevel(t.kw)) return;
           break;
       }
     }
-    if (from == 0 || from <= s + 2 || from >= e) return;
-    const uint32_t items_end = where != 0 ? where - 1 : e;
+    const uint32_t level_end = order != 0 ? order - 1 : e;
+    if (from == 0 || from <= s + 2 || from >= level_end) return;
+    const uint32_t items_end = where != 0 ? where - 1 : level_end;
     if (items_end <= from) return;
-    if (where != 0 && where >= e) return;
+    if (where != 0 && where >= level_end) return;
+    if (order != 0 && order + 2 > e) return;
 
     items_.clear();
     for (auto [b, c] : Split(from + 1, items_end)) {
@@ -412,6 +714,7 @@ class Reducer : TokenReader {
         auto alias = Alias(static_cast<uint32_t>(m) + 1, c);
         if (!alias) return;
         it.derived = true;
+        it.open = b;
         it.has_alias = true;
         it.alias = *alias;
         SimpleSubquery(b + 1, static_cast<uint32_t>(m) - 1, &it);
@@ -435,8 +738,24 @@ class Reducer : TokenReader {
     }
     if (items_.size() < 2) return;
 
+    // ORDER BY: "q.c [ASC | DESC]" items; q is not reduced.
+    if (order != 0) {
+      for (auto [b, c] : Split(order + 2, e)) {
+        if (c == b + 3 && (word(c, "ASC") || word(c, "DESC"))) --c;
+        Item* q = c == b + 2 && qualified(b) ? find(str(b)) : nullptr;
+        if (q == nullptr) return;
+        q->reducible = false;
+      }
+    }
     // Select list: whole-item uses only.
     for (auto [b, c] : Split(s + 2, from - 1)) {
+      // with the column types only: "q.*", q not reduced
+      if (types_ != nullptr && c == b + 2 && op(c, '*') && op(b + 1, '.')) {
+        Item* q = ident(b) ? find(str(b)) : nullptr;
+        if (q == nullptr) return;
+        q->reducible = false;
+        continue;
+      }
       uint32_t ee = c;
       if (c > b && kw(c - 1, Kw::As) && ident(c)) {
         ee = c - 2;
@@ -449,7 +768,7 @@ class Reducer : TokenReader {
         Item* q = find(str(i));
         if (q == nullptr) return;
         if (i == b && ee == b + 2) {
-          Use(q, str(i + 2));
+          Use(q, str(i + 2), /*compared=*/false);
         } else {
           q->reducible = false;
         }
@@ -459,14 +778,15 @@ class Reducer : TokenReader {
     // WHERE: comparison operands only.
     if (where != 0) {
       const uint32_t lo = where + 1;
-      if (!InSubqueries(lo, e) || !Vocabulary(lo, e)) return;
-      for (uint32_t i = lo; i <= e; i = Skip(i) + 1) {
+      const uint32_t hi = level_end;
+      if (!InSubqueries(lo, hi) || !Vocabulary(lo, hi)) return;
+      for (uint32_t i = lo; i <= hi; i = Skip(i) + 1) {
         if (!qualified(i) || (i > lo && op(i - 1, '.'))) continue;
         Item* q = find(str(i));
         if (q == nullptr) return;
         if (q->reducible) {
-          if (ComparisonUse(i, lo, e, *q)) {
-            Use(q, str(i + 2));
+          if (ComparisonUse(i, lo, hi, *q)) {
+            Use(q, str(i + 2), /*compared=*/true);
           } else {
             q->reducible = false;
           }
@@ -489,6 +809,7 @@ class Reducer : TokenReader {
   }
 
   const ColumnLookup* columns_;
+  const ColumnTypeLookup* types_;
   std::unordered_map<uint32_t, uint32_t> skip_;  // accepted IN subqueries
   std::vector<Item> items_;
   std::vector<TableReduction> out_;
@@ -499,9 +820,9 @@ class Reducer : TokenReader {
 std::vector<TableReduction> FindDistinctReductions(
     std::string_view text, const std::vector<Token>& tokens, uint32_t first,
     uint32_t last, const std::vector<int32_t>& match,
-    const ColumnLookup* columns) {
+    const ColumnLookup* columns, const ColumnTypeLookup* types) {
   if (first > last || last >= tokens.size()) return {};
-  return Reducer(text, tokens, first, last, match, columns).Run();
+  return Reducer(text, tokens, first, last, match, columns, types).Run();
 }
 
 bool SelfContainedSelect(std::string_view text,
@@ -512,7 +833,7 @@ bool SelfContainedSelect(std::string_view text,
       !columns) {
     return false;
   }
-  return Reducer(text, tokens, first, last, match, &columns)
+  return Reducer(text, tokens, first, last, match, &columns, nullptr)
       .SubqueryIsSelfContained(b, e);
 }
 

@@ -40,6 +40,33 @@
 // own name or alias. Such a subquery resolves no name outside itself, so the
 // term depends on the row of q alone; q itself is not reduced, and the
 // statement must have no WITH (a common table expression could shadow T).
+// With the columns' types (SQLite dialects only; no WITH in the statement)
+// three more shapes are read:
+// - "q.*" as a whole select-list item, q a FROM item that is then not
+//   reduced (a star names only q's columns);
+// - a trailing "ORDER BY q.c [ASC | DESC], ..." (nothing after it), every q a
+//   FROM item that is then not reduced: the rows of the other items that
+//   reach the result, and so their sort keys, are the same either way;
+// - "q.c <op> a.col" with q a derived table whose column c is, through its
+//   levels, a column of a table with the same collation as a.col (by name,
+//   BINARY where none is declared). A level passes a column on when it is
+//   "SELECT [DISTINCT | ALL] list FROM items ..." (any WHERE, GROUP BY,
+//   HAVING, ORDER BY, LIMIT; items joined by commas or any JOIN with ON or
+//   USING) and the first select-list item giving c is "x.d [[AS] c]" with x
+//   one of its FROM items, "d [[AS] c]" with a single FROM item, or "x.*" /
+//   "*" (single item) whose first column named c is one; in a compound, the
+//   first arm's item must be such a column and the other arms' items in its
+//   place literals or columns of the same collation, none a star. An
+//   expression (a function, CASE, "||", a cast) gives no known collation and
+//   is refused, as are a qualifier naming no FROM item of its level, quoted
+//   names and a column followed through more than 17 levels of derived
+//   tables (or parenthesised compound arms).
+//   A result column of a derived table compares with the collation of its
+//   expression, and a column reference, through any level, keeps it; a
+//   literal has none, so with BINARY data ('D05' / 'd05') a column of
+//   another collation would meet a representative that it no longer matches.
+//   The derived table's own inner rewrites (reduction, split, carrying a
+//   constant) select the same columns, so they keep the collations too.
 // Why that suffices: DISTINCT in the subquery merges only values that its
 // column's collation (or numeric comparison, for 1 and 1.0) finds equal, and
 // such values give the same outcome in every comparison made under that
@@ -71,7 +98,8 @@ struct TableReduction {
 std::vector<TableReduction> FindDistinctReductions(
     std::string_view text, const std::vector<Token>& tokens, uint32_t first,
     uint32_t last, const std::vector<int32_t>& match,
-    const ColumnLookup* columns = nullptr);
+    const ColumnLookup* columns = nullptr,
+    const ColumnTypeLookup* types = nullptr);
 
 // Whether tokens [b, e] of the statement [first, last] are "SELECT
 // [DISTINCT] ... FROM T [[AS] alias] [WHERE ...]" whose every name is a

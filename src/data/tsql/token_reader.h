@@ -96,9 +96,11 @@ class TokenReader {
     }
     return out;
   }
-  // `columns` when it answers and the range holds no WITH (a common table
-  // expression could shadow the table a subquery names), else nullptr.
-  const ColumnLookup* TrustedLookup(const ColumnLookup* columns) const {
+  // `columns` (a ColumnLookup or a ColumnTypeLookup) when it answers and the
+  // range holds no WITH (a common table expression could shadow the table a
+  // subquery names), else nullptr.
+  template <typename Lookup>
+  const Lookup* TrustedLookup(const Lookup* columns) const {
     if (columns == nullptr || !*columns) return nullptr;
     for (uint32_t i = first_; i <= last_; ++i) {
       if (kw(i, Kw::With)) return nullptr;

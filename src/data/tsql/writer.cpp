@@ -616,8 +616,10 @@ Statement StatementWriter::Finish(std::string_view head, std::string_view tail,
   Statement out;
   ComputeStructure();
   if (statement_mode) {
+    const ColumnTypeLookup* types =
+        dialect_ != Dialect::kPostgres ? types_ : nullptr;
     for (TableReduction& r : FindDistinctReductions(text_, toks_, first_, last_,
-                                                    match_, columns_)) {
+                                                    match_, columns_, types)) {
       Replace(r.token, std::move(r.text));
     }
     if (types_ != nullptr && dialect_ != Dialect::kPostgres) {
