@@ -151,6 +151,15 @@ TEST(InterpreterTest, BindsPositionalAndVariableSlotsInMarkerOrder) {
   EXPECT_EQ(ex.sql.back(),
             "UPDATE t SET x = ?1 WHERE k = ?2 AND y = ?3 AND z = ?2");
   EXPECT_EQ(ex.bound.back(), (std::vector<std::string>{"5", "k", "6"}));
+
+  // A statement with as many markers as the caller gave values, one of them
+  // a variable, takes the variable's value.
+  FakeExecutor var;
+  var.answers["SELECT ?1"] = Rows({{Variant::I4(5)}});
+  var.answers["SELECT 7"] = Rows({{Variant::I4(7)}});
+  RunText("Declare @a int\nset @a = ?\nset @a = 7\nDELETE FROM t WHERE k = @a",
+          var, {Variant::I4(5)});
+  EXPECT_EQ(var.bound.back(), (std::vector<std::string>{"7"}));
 }
 
 TEST(InterpreterTest, ResultIsFirstRowsetAndChangesAreSummed) {

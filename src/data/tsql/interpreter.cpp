@@ -34,7 +34,22 @@ class Runner {
   ScriptResult& result() { return result_; }
 
  private:
+  // Whether `stmt` takes exactly the caller's values, each in its place (a
+  // single statement with one marker per value, the usual command): they
+  // are then handed on as they are, without a copy per statement.
+  bool TakesParamsInOrder(const Statement& stmt) const {
+    if (stmt.slots.size() != params_.size()) return false;
+    for (size_t i = 0; i < stmt.slots.size(); ++i) {
+      const ParamSlot& slot = stmt.slots[i];
+      if (slot.is_variable || slot.position != static_cast<int>(i)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
   StatementResult Execute(const Statement& stmt) {
+    if (TakesParamsInOrder(stmt)) return executor_.Execute(stmt, params_);
     std::vector<Variant> bound;
     bound.reserve(stmt.slots.size());
     for (const ParamSlot& slot : stmt.slots) {
