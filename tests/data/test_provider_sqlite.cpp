@@ -227,5 +227,30 @@ TEST_F(SqliteProviderTest, ReuseScopeNeverHandsOutAReplacedFile) {
   }
 }
 
+// A translation made for one database is taken by another connection only
+// where that database's columns compare the same way: carrying `x.d = 'a'`
+// into the derived table is sound where F.d is NOCASE like E.d, and would
+// lose the row 'A' where F.d compares in binary.
+TEST_F(SqliteProviderTest, TranslationsAreSharedOnlyWhereColumnsAgree) {
+  const std::string query =
+      "SELECT x.y,v.p FROM E x,(SELECT d,p FROM F) v "
+      "WHERE x.d = v.d AND x.d = 'a'";
+  for (const char* collation : {"NOCASE", "BINARY", "NOCASE"}) {
+    const fs::path file = dir_ / (std::string(collation) + ".db");
+    std::ofstream(file).flush();
+    auto conn =
+        OpenPhysical("Provider=sqlite;Data Source={" + file.string() + "}");
+    conn->Run(std::string("CREATE TABLE E (d TEXT COLLATE NOCASE, y INTEGER); "
+                          "CREATE TABLE F (d TEXT COLLATE ") +
+                  collation +
+                  ", p TEXT); INSERT INTO E VALUES ('a', 1); "
+                  "INSERT INTO F VALUES ('A', 'p1')",
+              {});
+    const ResultSet r = conn->Run(query, {});
+    ASSERT_EQ(r.rows.size(), 1u) << collation;
+    EXPECT_EQ(r.rows[0][1].ToText(), "p1");
+  }
+}
+
 }  // namespace
 }  // namespace marl::data

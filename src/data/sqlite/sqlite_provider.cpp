@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "data/tsql/script.h"
+#include "data/tsql/translation_memo.h"
 #include "marlcheckout/error.h"
 
 namespace marl::data::sqlite {
@@ -493,7 +494,7 @@ class SqliteConnection final : public PhysicalConnection,
 
   ResultSet Run(const std::string& text,
                 const std::vector<BoundParam>& params) override {
-    std::shared_ptr<Script> script = ScriptFor(text);
+    std::shared_ptr<const Script> script = ScriptFor(text);
     if (static_cast<size_t>(script->positional_count) != params.size()) {
       throw Error(err::kDbFail, kSource,
                   "The command text has " +
@@ -546,7 +547,7 @@ class SqliteConnection final : public PhysicalConnection,
   // (sqlite3_stmt_readonly) before it is stepped.
   ResultSet RunReadOnly(const std::string& text,
                         const std::vector<BoundParam>& params) override {
-    std::shared_ptr<Script> script = ScriptFor(text);
+    std::shared_ptr<const Script> script = ScriptFor(text);
     if (script->nodes.size() != 1 ||
         script->nodes[0].kind != Node::Kind::Exec || script->writes) {
       throw Error(err::kDbFail, kSource,
@@ -745,7 +746,7 @@ class SqliteConnection final : public PhysicalConnection,
 
   // The texts run last are compared first: a loop that sends the same few
   // texts row after row then finds them without hashing them.
-  std::shared_ptr<Script> ScriptFor(const std::string& text) {
+  std::shared_ptr<const Script> ScriptFor(const std::string& text) {
     for (const RecentScript& r : recent_) {
       if (r.text != nullptr && *r.text == text) return r.script;
     }
@@ -754,10 +755,10 @@ class SqliteConnection final : public PhysicalConnection,
       Remember(it->first, it->second);
       return it->second;
     }
-    std::shared_ptr<Script> script;
+    std::shared_ptr<const Script> script;
     try {
-      script = std::make_shared<Script>(
-          Translate(text, tsql::Dialect::kSqlite, columns_, types_));
+      script = tsql::TranslationMemo::Shared().Get(text, tsql::Dialect::kSqlite,
+                                                   columns_, types_);
     } catch (Error& e) {
       e.set_source(kSource);
       throw;
@@ -772,7 +773,7 @@ class SqliteConnection final : public PhysicalConnection,
   }
 
   void Remember(const std::string& text,
-                const std::shared_ptr<Script>& script) {
+                const std::shared_ptr<const Script>& script) {
     recent_[recent_next_] = RecentScript{&text, script};
     recent_next_ = (recent_next_ + 1) % recent_.size();
   }
@@ -942,11 +943,11 @@ class SqliteConnection final : public PhysicalConnection,
     return tsql::ColumnType{declared != nullptr ? declared : "",
                             collation != nullptr ? collation : ""};
   };
-  std::unordered_map<std::string, std::shared_ptr<Script>> scripts_;
+  std::unordered_map<std::string, std::shared_ptr<const Script>> scripts_;
   // The last texts looked up; `text` points at a key of scripts_.
   struct RecentScript {
     const std::string* text = nullptr;
-    std::shared_ptr<Script> script;
+    std::shared_ptr<const Script> script;
   };
   std::array<RecentScript, 4> recent_;
   size_t recent_next_ = 0;

@@ -27,7 +27,10 @@
 // - Each command text is translated once and cached by text; each SQLite
 //   statement is prepared once and cached by its text (reset and unbound
 //   between uses, finalised when the connection closes). Both caches are
-//   bounded: when one is full it is emptied and refilled.
+//   bounded: when one is full it is emptied and refilled. A text the
+//   connection has not run yet takes the translation another connection of
+//   the process made of it when this database answers the translation's
+//   questions about its columns the same way (tsql/translation_memo.h).
 // - Begin(true) is BEGIN IMMEDIATE (the write lock at once); Begin(false) a
 //   read transaction (BEGIN: one snapshot, no write lock), in which a text
 //   that writes is refused (kDbFail) before it runs.
