@@ -15,6 +15,7 @@
 #include "data/odbc/odbc_support.h"
 #include "data/tsql/script.h"
 #include "data/tsql/tokenizer.h"
+#include "data/tsql/translation_memo.h"
 #include "marlcheckout/error.h"
 
 namespace marl::data::odbc {
@@ -526,8 +527,8 @@ class OdbcConnection final : public PhysicalConnection,
   // classification (null when the front end refuses the text, which is then
   // taken to write); and the spellings of its names.
   struct Entry {
-    std::unique_ptr<Script> script;  // the statements to run
-    std::unique_ptr<Script> kind;    // SQL Server: classification only
+    std::shared_ptr<const Script> script;  // the statements to run
+    std::shared_ptr<const Script> kind;    // SQL Server: classification only
     bool writes = true;
     Spellings spellings;
   };
@@ -663,8 +664,8 @@ class OdbcConnection final : public PhysicalConnection,
       auto entry = std::make_shared<Entry>();
       if (mode_ == Mode::kSqlServer) {
         try {
-          entry->kind =
-              std::make_unique<Script>(tsql::Translate(text, Dialect::kSqlite));
+          entry->kind = tsql::TranslationMemo::Shared().Get(
+              text, Dialect::kSqlite, {}, {});
           entry->writes = entry->kind->writes;
         } catch (const Error&) {
           entry->writes = true;  // sent as written all the same
@@ -672,7 +673,7 @@ class OdbcConnection final : public PhysicalConnection,
       } else {
         try {
           entry->script =
-              std::make_unique<Script>(tsql::Translate(text, dialect_));
+              tsql::TranslationMemo::Shared().Get(text, dialect_, {}, {});
         } catch (Error& e) {
           e.set_source(kSource);
           throw;

@@ -14,7 +14,9 @@
 // - "PostgreSQL" (psqlODBC): each text is translated by the T-SQL front end
 //   into PostgreSQL statements, sent one at a time through the wide API
 //   (SQLPrepareW, kept prepared per connection); variables and control flow
-//   run in the client-side interpreter.
+//   run in the client-side interpreter. A translation is made once per
+//   process (tsql/translation_memo.h: made without column questions, it is
+//   shared by every connection).
 // - "SQLite" (the SQLite3 driver): the same with the SQLite writer, through
 //   the narrow API (that driver has no wide entry points: text goes as
 //   UTF-8).
