@@ -16,6 +16,9 @@ namespace {
 
 // How deep the collation of a derived table's column is followed.
 constexpr int kMaxLevels = 16;
+// How many FROM items one membership walk may count columns of: a star
+// over several derived tables branches, so nesting alone does not bound it.
+constexpr int kMaxCounted = 4096;
 
 // Words the tokenizer leaves unclassified that are not names.
 bool IsReserved(std::string_view w) {
@@ -509,6 +512,7 @@ class Reducer : TokenReader {
   // cannot be told (the row id, which "*" leaves out, counts as unknown).
   std::optional<int> CountColumns(const Source& s, std::string_view name,
                                   int depth) const {
+    if (--budget_ < 0) return std::nullopt;
     if (!s.table.empty()) {
       if (IEq(name, "rowid") || IEq(name, "oid") || IEq(name, "_rowid_")) {
         return std::nullopt;
@@ -646,6 +650,7 @@ class Reducer : TokenReader {
   // "x.c IN (subquery)" (or "c IN", one FROM item) on the level's own x.c.
   std::vector<Membership> Memberships(uint32_t b, uint32_t e,
                                       std::string column) const {
+    budget_ = kMaxCounted;
     std::vector<std::pair<uint32_t, uint32_t>> found;
     for (int depth = 0; depth <= kMaxLevels; ++depth) {
       std::vector<Plain> arms = Arms(b, e, depth);
@@ -1099,6 +1104,7 @@ class Reducer : TokenReader {
   const ColumnLookup* columns_;
   const ColumnTypeLookup* types_;
   std::unordered_map<uint32_t, uint32_t> skip_;  // accepted IN subqueries
+  mutable int budget_ = 0;  // FROM items a membership walk may still count
   std::vector<Item> items_;
   std::vector<TableReduction> out_;
 };
