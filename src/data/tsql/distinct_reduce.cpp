@@ -67,10 +67,6 @@ class Reducer : TokenReader {
   bool SubqueryIsSelfContained(uint32_t b, uint32_t e) const {
     return SelfContained(b, e);
   }
-  // See PortableSelect().
-  bool SubqueryIsPortable(uint32_t b, uint32_t e) const {
-    return Portable(b, e);
-  }
 
  private:
   // An unquoted name that is no keyword.
@@ -1129,18 +1125,6 @@ bool SelfContainedSelect(std::string_view text,
   }
   return Reducer(text, tokens, first, last, match, &columns, nullptr)
       .SubqueryIsSelfContained(b, e);
-}
-
-bool PortableSelect(std::string_view text, const std::vector<Token>& tokens,
-                    uint32_t first, uint32_t last,
-                    const std::vector<int32_t>& match, uint32_t b, uint32_t e,
-                    const ColumnLookup& columns) {
-  if (first > last || last >= tokens.size() || b < first || e > last || b > e ||
-      !columns) {
-    return false;
-  }
-  return Reducer(text, tokens, first, last, match, &columns, nullptr)
-      .SubqueryIsPortable(b, e);
 }
 
 }  // namespace marl::data::tsql::detail

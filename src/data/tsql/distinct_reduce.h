@@ -139,13 +139,4 @@ bool SelfContainedSelect(std::string_view text,
                          uint32_t last, const std::vector<int32_t>& match,
                          uint32_t b, uint32_t e, const ColumnLookup& columns);
 
-// Whether the self-contained subquery [b, e] (see SelfContainedSelect) also
-// gives the same rows wherever it is evaluated and may be written again
-// token for token: no function call, parameter, variable, N'' string or
-// quoted name.
-bool PortableSelect(std::string_view text, const std::vector<Token>& tokens,
-                    uint32_t first, uint32_t last,
-                    const std::vector<int32_t>& match, uint32_t b, uint32_t e,
-                    const ColumnLookup& columns);
-
 }  // namespace marl::data::tsql::detail
