@@ -130,7 +130,7 @@ TEST(DistinctReduceSqlite, SameRowsAsTheUntranslatedQuery) {
         << q << "\n-> " << s.nodes[0].stmt.sql;
     ++queries;
   }
-  EXPECT_EQ(queries, 64);
+  EXPECT_EQ(queries, 79);
   sqlite3_close(db);
 }
 

@@ -8,12 +8,17 @@
 #include <unordered_map>
 #include <utility>
 
+#include "data/tsql/equality_push.h"
 #include "data/tsql/token_reader.h"
+
 namespace marl::data::tsql::detail {
 namespace {
 
 // How deep the collation of a derived table's column is followed.
 constexpr int kMaxLevels = 16;
+// How many FROM items one membership walk may count columns of: a star
+// over several derived tables branches, so nesting alone does not bound it.
+constexpr int kMaxCounted = 4096;
 
 // Words the tokenizer leaves unclassified that are not names.
 bool IsReserved(std::string_view w) {
@@ -211,12 +216,15 @@ class Reducer : TokenReader {
     uint32_t e = 0;
   };
 
-  // One plain SELECT of a level: its select list [b, e] and FROM items.
+  // One plain SELECT of a level: its select list [b, e], FROM items and
+  // WHERE [where + 1, where_e] (where 0 when it has none).
   struct Plain {
     bool ok = false;
     uint32_t b = 0;
     uint32_t e = 0;
     std::vector<Source> from;
+    uint32_t where = 0;
+    uint32_t where_e = 0;
   };
 
   // Reads "[ ( ] SELECT [DISTINCT | ALL] list [FROM items [JOIN ...]] ...
@@ -271,6 +279,18 @@ class Reducer : TokenReader {
     p.e = from != 0 ? from - 1 : end;
     if (p.e < p.b) return p;
     if (from != 0 && !ReadSources(from + 1, end, &p.from)) return p;
+    if (from != 0 && kw(end + 1, Kw::Where)) {
+      p.where = end + 1;
+      p.where_e = e;
+      for (uint32_t i = p.where + 1; i <= e; i = Next(i, e)) {
+        if (kw(i, Kw::Group) || kw(i, Kw::Having) || kw(i, Kw::Order) ||
+            word(i, "LIMIT") || word(i, "WINDOW")) {
+          p.where_e = i - 1;
+          break;
+        }
+      }
+      if (p.where_e <= p.where) p.where = 0;
+    }
     p.ok = true;
     return p;
   }
@@ -463,6 +483,267 @@ class Reducer : TokenReader {
                       0);
     }
     return have.found == Collation::Found::kYes && have.name == want.name;
+  }
+
+  // What names an output column of a plain SELECT: how many of its columns
+  // are named so and, for the last of them that is a bare column, the FROM
+  // item (index into Plain::from) and column it reads.
+  struct Provided {
+    int count = 0;
+    int source = -1;
+    std::string column;
+  };
+
+  static int SourceIndex(const Plain& p, std::string_view name) {
+    int found = -1;
+    for (size_t k = 0; k < p.from.size(); ++k) {
+      if (!IEq(p.from[k].name, name)) continue;
+      if (found >= 0) return -1;
+      found = static_cast<int>(k);
+    }
+    return found;
+  }
+
+  // How many columns named `name` FROM item `s` has; nullopt when that
+  // cannot be told (the row id, which "*" leaves out, counts as unknown).
+  std::optional<int> CountColumns(const Source& s, std::string_view name,
+                                  int depth) const {
+    if (--budget_ < 0) return std::nullopt;
+    if (!s.table.empty()) {
+      if (IEq(name, "rowid") || IEq(name, "oid") || IEq(name, "_rowid_")) {
+        return std::nullopt;
+      }
+      return (*types_)(s.table, name).has_value() ? 1 : 0;
+    }
+    if (depth > kMaxLevels) return std::nullopt;
+    std::vector<Plain> arms = Arms(s.b, s.e, depth + 1);
+    if (arms.size() != 1) return std::nullopt;
+    std::optional<Provided> r = Provide(arms[0], name, depth + 1);
+    if (!r) return std::nullopt;
+    return r->count;
+  }
+
+  // The output columns of `p` named `name`. Items: "*", "x.*", "x.c" or "c"
+  // (a bare column, "[AS] alias" allowed), or an expression ending in
+  // "AS alias", or in an alias after ")", END, a literal or a name. nullopt
+  // when an item's name cannot be told (so a column named otherwise could
+  // hide one named `name`, as "(c)" or "c COLLATE NOCASE" is named c).
+  std::optional<Provided> Provide(const Plain& p, std::string_view name,
+                                  int depth) const {
+    Provided r;
+    auto star = [&](int k) {
+      std::optional<int> n =
+          CountColumns(p.from[static_cast<size_t>(k)], name, depth);
+      if (n && *n > 0) {
+        r.count += *n;
+        r.source = k;
+        r.column = std::string(name);
+      }
+      return n.has_value();
+    };
+    for (auto [b, c] : Split(p.b, p.e)) {
+      if (b == c && op(b, '*')) {
+        for (size_t k = 0; k < p.from.size(); ++k) {
+          if (!star(static_cast<int>(k))) return std::nullopt;
+        }
+        continue;
+      }
+      if (c == b + 2 && ident(b) && op(b + 1, '.') && op(c, '*')) {
+        const int k = SourceIndex(p, str(b));
+        if (k < 0 || !star(k)) return std::nullopt;
+        continue;
+      }
+      uint32_t ee = c;
+      std::string_view alias;
+      if (c >= b + 2 && kw(c - 1, Kw::As) && ident(c)) {
+        alias = str(c);
+        ee = c - 2;
+      } else if (c > b && ident(c) &&
+                 (ident(c - 1) || op(c - 1, ')') || kw(c - 1, Kw::End) ||
+                  literal(c - 1))) {
+        alias = str(c);
+        ee = c - 1;
+      }
+      if (ee == b + 2 && qualified(b)) {
+        if (!IEq(alias.empty() ? str(ee) : alias, name)) continue;
+        const int k = SourceIndex(p, str(b));
+        if (k < 0) return std::nullopt;
+        ++r.count;
+        r.source = k;
+        r.column = std::string(str(ee));
+      } else if (ee == b && ident(b)) {
+        if (!IEq(alias.empty() ? str(b) : alias, name)) continue;
+        if (p.from.size() != 1) return std::nullopt;
+        std::optional<int> n = CountColumns(p.from[0], str(b), depth);
+        if (!n || *n == 0) return std::nullopt;
+        ++r.count;
+        r.source = 0;
+        r.column = std::string(str(b));
+      } else if (!alias.empty()) {
+        if (!IEq(alias, name)) continue;
+        ++r.count;
+        r.source = -1;
+      } else {
+        return std::nullopt;
+      }
+    }
+    return r;
+  }
+
+  // The conjuncts of the condition [lo, hi]; none when it has, at its own
+  // level, OR, CASE or BETWEEN (an AND there may not join conjuncts).
+  std::vector<std::pair<uint32_t, uint32_t>> Conjuncts(uint32_t lo,
+                                                       uint32_t hi) const {
+    std::vector<std::pair<uint32_t, uint32_t>> parts;
+    uint32_t b = lo;
+    for (uint32_t i = lo; i <= hi; i = Next(i, hi)) {
+      if (kw(i, Kw::Or) || kw(i, Kw::Case) || word(i, "BETWEEN")) return {};
+      if (kw(i, Kw::And)) {
+        parts.emplace_back(b, i - 1);
+        b = i + 1;
+      }
+    }
+    parts.emplace_back(b, hi);
+    return parts;
+  }
+
+  // Whether the self-contained subquery [b, e] gives the same rows wherever
+  // it is evaluated and its tokens are written as they stand: no function
+  // call (random() differs per evaluation), no parameter or variable (their
+  // markers are numbered per statement), no N'' string or quoted name (the
+  // writer rewrites them).
+  bool Portable(uint32_t b, uint32_t e) const {
+    if (!SelfContained(b, e)) return false;
+    for (uint32_t i = b; i <= e; ++i) {
+      const TokKind k = toks_[i].kind;
+      if (k != TokKind::Word && k != TokKind::Op && k != TokKind::String &&
+          k != TokKind::Number) {
+        return false;
+      }
+      if (op(i, '(') &&
+          !(toks_[i - 1].kind == TokKind::Op && !op(i - 1, ')')) &&
+          !kw(i - 1, Kw::And) && !kw(i - 1, Kw::Or) && !kw(i - 1, Kw::Not) &&
+          !kw(i - 1, Kw::Where) && !word(i - 1, "IN")) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // A membership known of a derived table's column: every row gives it NULL
+  // or a value v for which "v IN (subquery [b, e])" is true, compared as the
+  // IN in the text compares it: under the type of table.column, the column
+  // the value is read from through bare columns of every level.
+  struct Membership {
+    uint32_t b = 0;
+    uint32_t e = 0;
+    std::string table;
+    std::string column;
+  };
+
+  // The memberships of output column `column` of the SELECT [b, e]: along
+  // the chain of bare columns that gives it, a WHERE conjunct
+  // "x.c IN (subquery)" (or "c IN", one FROM item) on the level's own x.c.
+  std::vector<Membership> Memberships(uint32_t b, uint32_t e,
+                                      std::string column) const {
+    budget_ = kMaxCounted;
+    std::vector<std::pair<uint32_t, uint32_t>> found;
+    for (int depth = 0; depth <= kMaxLevels; ++depth) {
+      std::vector<Plain> arms = Arms(b, e, depth);
+      if (arms.size() != 1) return {};
+      const Plain& p = arms[0];
+      std::optional<Provided> r = Provide(p, column, depth);
+      if (!r || r->count != 1 || r->source < 0) return {};
+      const Source& s = p.from[static_cast<size_t>(r->source)];
+      if (p.where != 0) {
+        for (auto [cb, ce] : Conjuncts(p.where + 1, p.where_e)) {
+          uint32_t in_word = cb + 1;
+          if (qualified(cb)) {
+            if (SourceIndex(p, str(cb)) != r->source) continue;
+            in_word = cb + 3;
+          } else if (!ident(cb) || p.from.size() != 1) {
+            continue;
+          }
+          if (!IEq(str(in_word - 1), r->column) || !word(in_word, "IN") ||
+              !op(in_word + 1, '(') || !kw(in_word + 2, Kw::Select) ||
+              match_[in_word + 1 - first_] != static_cast<int32_t>(ce)) {
+            continue;
+          }
+          found.emplace_back(in_word + 2, ce - 1);
+        }
+      }
+      if (!s.table.empty()) {
+        std::vector<Membership> out;
+        for (auto [sb, se] : found) {
+          out.push_back(Membership{sb, se, s.table, r->column});
+        }
+        return out;
+      }
+      b = s.b;
+      e = s.e;
+      column = r->column;
+    }
+    return {};
+  }
+
+  // The affinity and collation of table.column where its equality is an
+  // equivalence that no conversion disturbs: affinity INTEGER, REAL,
+  // NUMERIC or TEXT (with none, 1 and 1.0 compare equal but differ as text
+  // against a TEXT operand), collation BINARY or NOCASE (SQLite does not
+  // treat RTRIM's equality as transitive).
+  std::optional<std::pair<char, std::string>> Comparable(
+      std::string_view table, std::string_view column) const {
+    std::optional<ColumnType> t = (*types_)(table, column);
+    if (!t) return std::nullopt;
+    std::string coll = t->collation.empty() ? "BINARY" : t->collation;
+    for (char& ch : coll) {
+      ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    }
+    const char affinity = AffinityOf(t->declared);
+    if (affinity == 'B' || (coll != "BINARY" && coll != "NOCASE")) {
+      return std::nullopt;
+    }
+    return std::make_pair(affinity, std::move(coll));
+  }
+
+  // The conditions "d IN (subquery)" that table item `a` may take inside its
+  // reduced table: the WHERE [lo, hi] has the conjunct "q.c = a.d" (either
+  // order), q a derived table whose column c has a membership, read from a
+  // column of a's type.
+  std::vector<std::string> Narrowing(const Item& a, uint32_t lo,
+                                     uint32_t hi) const {
+    std::vector<std::string> out;
+    if (types_ == nullptr || columns_ == nullptr) return out;
+    for (auto [cb, ce] : Conjuncts(lo, hi)) {
+      if (ce != cb + 6 || !qualified(cb) || !qualified(cb + 4) ||
+          toks_[cb + 3].kind != TokKind::Op || str(cb + 3) != "=") {
+        continue;
+      }
+      for (uint32_t mine : {cb, cb + 4}) {
+        const uint32_t other = mine == cb ? cb + 4 : cb;
+        if (!IEq(str(mine), a.alias)) continue;
+        const Item* q = nullptr;
+        for (const Item& it : items_) {
+          if (IEq(it.alias, str(other))) q = &it;
+        }
+        if (q == nullptr || !q->derived) continue;
+        const std::string_view d = str(mine + 2);
+        auto want = Comparable(a.table_name, d);
+        if (!want) continue;
+        const auto close = static_cast<uint32_t>(match_[q->open - first_]);
+        for (const Membership& m :
+             Memberships(q->open + 1, close - 1, std::string(str(other + 2)))) {
+          if (Comparable(m.table, m.column) != want || !Portable(m.b, m.e)) {
+            continue;
+          }
+          std::string cond = std::string(d) + " IN (" + Written(m.b, m.e) + ")";
+          bool dup = false;
+          for (const std::string& o : out) dup = dup || o == cond;
+          if (!dup) out.push_back(std::move(cond));
+        }
+      }
+    }
+    return out;
   }
 
   // Whether keyword or reserved word i is one an expression the check
@@ -803,6 +1084,14 @@ class Reducer : TokenReader {
       }
       sub += " FROM ";
       sub += it.table_name;
+      if (where != 0) {
+        const std::vector<std::string> conds =
+            Narrowing(it, where + 1, level_end);
+        for (size_t k = 0; k < conds.size(); ++k) {
+          sub += k == 0 ? " WHERE " : " AND ";
+          sub += conds[k];
+        }
+      }
       sub += ')';
       out_.push_back(TableReduction{it.table, std::move(sub)});
     }
@@ -811,6 +1100,7 @@ class Reducer : TokenReader {
   const ColumnLookup* columns_;
   const ColumnTypeLookup* types_;
   std::unordered_map<uint32_t, uint32_t> skip_;  // accepted IN subqueries
+  mutable int budget_ = 0;  // FROM items a membership walk may still count
   std::vector<Item> items_;
   std::vector<TableReduction> out_;
 };

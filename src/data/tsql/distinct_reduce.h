@@ -67,6 +67,33 @@
 //   another collation would meet a representative that it no longer matches.
 //   The derived table's own inner rewrites (reduction, split, carrying a
 //   constant) select the same columns, so they keep the collations too.
+// With both lookups, a reduced table keeps only the rows its join can
+// reach: "(SELECT DISTINCT <columns> FROM T WHERE d IN (S))" where
+// - the WHERE, split at its own ANDs (none where it has OR, CASE or BETWEEN
+//   at its level), has the conjunct "q.c = a.d" or "a.d = q.c", q a derived
+//   table;
+// - q's column c is read through bare columns of every level down to a
+//   column of a table: at each level a single SELECT (no compound) whose
+//   one output named c is "x.e [[AS] c]", "e [[AS] c]" (one FROM item that
+//   has e), or comes from "x.*" / "*"; every select-list item must have a
+//   name we can tell (a column, a star, or an expression with an alias
+//   after AS, ")", END, a literal or a name), since "(e)" or "e COLLATE
+//   NOCASE" is named e. A level may group, order, limit or join in any way:
+//   a bare column of a grouped level is one row's value, and a
+//   null-supplying side gives NULL, which equals nothing;
+// - at some level of that chain the WHERE has the conjunct "x.e IN (S)"
+//   (or "e IN (S)" with one FROM item) on that level's own x.e, so every
+//   value of q.c is NULL or accepted by the IN;
+// - S is self-contained (see SelfContainedSelect) and holds no function
+//   call (random() would answer otherwise where repeated), no parameter or
+//   variable (markers are numbered per statement), no N'' string and no
+//   quoted name; it is written again token for token;
+// - the column the chain ends at and T.d have the same affinity, not none
+//   (with none, 1 and 1.0 are equal but not as text), and the same
+//   collation, BINARY or NOCASE (SQLite does not treat RTRIM's equality as
+//   transitive). Then q.c = a.d and "q.c IN (S)" compare alike and their
+//   equality is an equivalence, so every row of T that meets a value of q.c
+//   is one that "d IN (S)" accepts.
 // Why that suffices: DISTINCT in the subquery merges only values that its
 // column's collation (or numeric comparison, for 1 and 1.0) finds equal, and
 // such values give the same outcome in every comparison made under that

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -93,6 +94,15 @@ class TokenReader {
           (i == first_ || op(i - 1, '('))) {
         out.push_back(i);
       }
+    }
+    return out;
+  }
+  // The tokens [b, e] as written, one blank for any gap (comments dropped).
+  std::string Written(uint32_t b, uint32_t e) const {
+    std::string out;
+    for (uint32_t i = b; i <= e; ++i) {
+      if (i > b && toks_[i - 1].end != toks_[i].begin) out += ' ';
+      out += str(i);
     }
     return out;
   }
