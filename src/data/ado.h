@@ -145,6 +145,9 @@ class Command {
  private:
   std::shared_ptr<Connection> connection_;
   Parameters parameters_;
+  // The parameters as handed to the provider, kept from one Execute to the
+  // next: a statement per row fills the same storage again.
+  std::vector<BoundParam> bound_;
 };
 
 class Field {
