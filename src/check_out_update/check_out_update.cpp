@@ -105,8 +105,14 @@ void PruneList(ItemList& list, const std::vector<bool>& dropped) {
   for (Variant& item : kept) list.Add(std::move(item));
 }
 
-// Fields := a clone of `row`, then an INSERT through the builder.
+// Fields := a clone of `row`, then an INSERT through the builder; a value
+// set of the component's own is inserted as such a clone would be, without
+// making one.
 void InsertRow(check_out_update::CommandBuilder& builder, Dispatchable& row) {
+  if (const auto* set = dynamic_cast<const FieldValueSet*>(&row)) {
+    builder.ExecInsertRow(*set);
+    return;
+  }
   builder.SetFields(check_out_update::CloneRow(row));
   builder.ExecInsert();
 }

@@ -245,6 +245,97 @@ TEST_F(BuilderTest, UpdateInsertInsertsThenUpdates) {
             "One|3");
 }
 
+// ExecInsertRow(row) against SetFields(row's clone) + ExecInsert(), each on
+// the same database state: the same result, error report, statements (texts
+// and parameters) and rows, with the row and Fields left as they were. The
+// cost balance builder reads the row in place; the department builder (a
+// unique column) goes through a clone.
+TEST_F(BuilderTest, InsertRowIsInsertOfAClone) {
+  const std::string y = "FYear:Text:2005", p = "FPeriod:R8:10";
+  const std::string key = "FCostID:Text:C9,FExpDeptID:Text:D1,FProductID:";
+  const struct {
+    bool balance;
+    std::string values;  // "Key:Kind:text,..."
+  } cases[] = {
+      {true, y + "," + p + "," + key + "Text:P1,FCostName:Null,FBegBal:I4:3"},
+      {true, y + "," + p +
+                 ",FCostID:Text:C1,FExpDeptID:Text:D1,"
+                 "FProductID:Text:P1"},  // the row exists
+      {true, y + "," + p + ",FExpDeptID:Text:D1,FProductID:Text:P1"},
+      {true, y + "," + p + "," + key + "Text:" + std::string(251, 'x')},
+      {true, y + "," + p + "," + key + "Text:P2,FEndBal:Text:x"},
+      {true, "Other:I4:1"},
+      {false, "FID:Text:D1,FName:Text:Sales"},  // FName unique: exists
+      {false, "FID:Text:D2,FType:Text:4"},
+  };
+  auto row_of = [](const std::string& values) {
+    auto row = FieldValueSet::Create();
+    size_t at = 0;
+    while (at < values.size()) {
+      size_t end = values.find(',', at);
+      if (end == std::string::npos) end = values.size();
+      const std::string item = values.substr(at, end - at);
+      const size_t colon = item.find(':');
+      row->SetValue(item.substr(0, colon),
+                    test::ValueOf(item.substr(colon + 1)));
+      at = end + 1;
+    }
+    return row;
+  };
+  auto dump = [](const FieldValueSet& set) {
+    std::string out;
+    for (const std::string& k : set.Keys()) {
+      const Variant v = set.Value(k);
+      out += k + "=" + std::to_string(static_cast<int>(v.Type())) + ":" +
+             (v.IsEmptyOrNull() ? "" : v.ToText()) + ";";
+    }
+    return out;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.values);
+    std::vector<std::string> outcome[2];
+    for (int in_place = 0; in_place < 2; ++in_place) {
+      Exec(
+          "DELETE FROM CB_CostBalance; DELETE FROM CB_BmExpDept;"
+          "INSERT INTO CB_BmExpDept (FID, FName, FType) VALUES "
+          "('D0', 'Sales', 1)");
+      SeedBalances();
+      auto b = c.balance ? Balance() : Dept();
+      const auto row = row_of(c.values);
+      const std::string row_before = dump(*row);
+      const auto fields = b->Fields();
+      bool sent = false;
+      StartTrace();
+      const Error e = Raised([&] {
+        if (in_place) {
+          sent = b->ExecInsertRow(*row);
+        } else {
+          b->SetFields(row->Clone());
+          sent = b->ExecInsert();
+        }
+      });
+      data::SetTraceFile("");
+      outcome[in_place] = Report(e);
+      outcome[in_place].push_back(sent ? "sent" : "not sent");
+      for (const auto& line : TraceLines()) {
+        outcome[in_place].push_back(line.dump());
+      }
+      for (const char* table : {"CB_CostBalance", "CB_BmExpDept"}) {
+        for (const std::string& r :
+             Rows(std::string("SELECT * FROM ") + table + " ORDER BY 1,2,3")) {
+          outcome[in_place].push_back(r);
+        }
+      }
+      if (in_place) {
+        EXPECT_EQ(dump(*row), row_before);
+        EXPECT_EQ(b->Fields(), fields);
+        EXPECT_EQ(dump(*b->Fields()), "");
+      }
+    }
+    EXPECT_EQ(outcome[1], outcome[0]);
+  }
+}
+
 TEST_F(BuilderTest, BmIDUsed) {
   auto b = Dept();
   StartTrace();
