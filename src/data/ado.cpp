@@ -351,7 +351,10 @@ std::shared_ptr<Recordset> Command::Execute(int64_t* records_affected,
   // Filled in place over the last statement's: no temporaries, and the
   // storage of the vector, the names and the texts is reused.
   const auto count = static_cast<size_t>(parameters_.Count());
-  bound_.resize(count);
+  if (bound_.size() != count) {
+    bound_.swap(bound_other_);
+    bound_.resize(count);
+  }
   for (size_t i = 0; i < count; ++i) {
     const Parameter& p = *parameters_.Item(static_cast<int32_t>(i));
     BoundParam& b = bound_[i];

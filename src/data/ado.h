@@ -146,8 +146,10 @@ class Command {
   std::shared_ptr<Connection> connection_;
   Parameters parameters_;
   // The parameters as handed to the provider, kept from one Execute to the
-  // next: a statement per row fills the same storage again.
+  // next for the last two parameter counts: statements per row (a query and
+  // an INSERT in turn) fill the same storage again.
   std::vector<BoundParam> bound_;
+  std::vector<BoundParam> bound_other_;
 };
 
 class Field {

@@ -505,9 +505,12 @@ class SqliteConnection final : public PhysicalConnection,
       throw Error(err::kDbFail, kSource,
                   "A read transaction cannot run a text that writes");
     }
-    // The values go into the storage of the last text's (taken, so that a
-    // text run meanwhile cannot share it): a statement per row allocates
-    // nothing for them.
+    // The values go into the storage kept from the last texts, one vector
+    // for each of the last two counts (taken, so that a text run meanwhile
+    // cannot share it): statements per row allocate nothing for them.
+    if (spare_values_.size() != params.size()) {
+      spare_values_.swap(spare_values_other_);
+    }
     std::vector<Variant> values = std::move(spare_values_);
     values.resize(params.size());
     for (size_t i = 0; i < params.size(); ++i) {
@@ -959,6 +962,7 @@ class SqliteConnection final : public PhysicalConnection,
   size_t recent_next_ = 0;
   std::unordered_map<std::string, Prepared> statements_;
   std::vector<Variant> spare_values_;  // see Run
+  std::vector<Variant> spare_values_other_;
 };
 
 class SqliteProvider final : public Provider {
