@@ -511,6 +511,19 @@ void Recordset::Fill(ResultSet&& rs) {
   open_ = true;
 }
 
+std::vector<std::vector<Variant>> Recordset::TakeRows() {
+  std::vector<std::vector<Variant>> rows;
+  if (open_) {
+    if (rows_.use_count() == 1) {
+      rows = std::move(*rows_);
+    } else {
+      rows = *rows_;
+    }
+    Close();
+  }
+  return rows;
+}
+
 const Variant& Recordset::ValueAt(int32_t field_index) const {
   if (!open_) throw Closed("ADODB.Recordset");
   if (Eof()) {

@@ -208,6 +208,9 @@ class Recordset : public Dispatchable {
 
   // Internal: fills from a provider result, taking its rows.
   void Fill(ResultSet&& rs);
+  // Internal: closes the recordset and hands over its rows, in order (a copy
+  // of them while a clone shares them); none when it is closed.
+  std::vector<std::vector<Variant>> TakeRows();
   const Variant& ValueAt(int32_t field_index) const;
 
   const DispatchTable& Table() const override;
