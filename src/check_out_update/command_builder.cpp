@@ -508,7 +508,7 @@ void CommandBuilder::AppendParameter(const std::string& name,
   if (position < spare_parameters_.size() &&
       spare_parameters_[position].use_count() == 1) {
     const std::shared_ptr<data::Parameter>& p = spare_parameters_[position];
-    p->name = name;
+    if (p->name != name) p->name = name;  // mostly the same name again
     p->type = field.BindType;
     p->direction = data::ado::kParamInput;
     p->size = field.ActualSize;

@@ -358,7 +358,7 @@ std::shared_ptr<Recordset> Command::Execute(int64_t* records_affected,
   for (size_t i = 0; i < count; ++i) {
     const Parameter& p = *parameters_.Item(static_cast<int32_t>(i));
     BoundParam& b = bound_[i];
-    b.name = p.name;
+    if (b.name != p.name) b.name = p.name;  // mostly the same name again
     b.ado_type = p.type;
     b.size = p.size;
     b.value = p.value;
