@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "check_out_update/command_builder.h"
@@ -105,8 +106,50 @@ void PruneList(ItemList& list, const std::vector<bool>& dropped) {
   for (Variant& item : kept) list.Add(std::move(item));
 }
 
-// Fields := a clone of `row`, then an INSERT through the builder.
+// The row at `position` of `list` (`items` when it is an ItemList of the
+// component's own, which hands out the object it holds without a reference
+// taken; any other list is asked through ListItem and the row kept in
+// `held`).
+Dispatchable& RowAt(Dispatchable& list, const ItemList* items, int32_t position,
+                    std::shared_ptr<Dispatchable>& held) {
+  if (items != nullptr) {
+    return check_out_update::ObjectRef(items->Item(position));
+  }
+  held = check_out_update::ListItem(list, position);
+  return *held;
+}
+
+// Writes row values: a value set of the component's own directly, any
+// other row late-bound (SetRowValue).
+class RowWriter {
+ public:
+  explicit RowWriter(Dispatchable& row)
+      : row_(row), set_(dynamic_cast<FieldValueSet*>(&row)) {}
+  Variant Get(std::string_view key) const {
+    return set_ != nullptr ? set_->Value(key)
+                           : check_out_update::RowValue(row_, key);
+  }
+  void Set(std::string_view key, Variant value) {
+    if (set_ != nullptr) {
+      set_->SetValue(key, std::move(value));
+    } else {
+      check_out_update::SetRowValue(row_, key, std::move(value));
+    }
+  }
+
+ private:
+  Dispatchable& row_;
+  FieldValueSet* set_;
+};
+
+// Fields := a clone of `row`, then an INSERT through the builder; a value
+// set of the component's own is inserted as such a clone would be, without
+// making one.
 void InsertRow(check_out_update::CommandBuilder& builder, Dispatchable& row) {
+  if (const auto* set = dynamic_cast<const FieldValueSet*>(&row)) {
+    builder.ExecInsertRow(*set);
+    return;
+  }
   builder.SetFields(check_out_update::CloneRow(row));
   builder.ExecInsert();
 }
@@ -227,12 +270,14 @@ int32_t CheckOutUpdate::UpdateCostBalance(const std::string& sDsn,
         auto rows = check_out_update::ObjectOf(rows_value);
         const int32_t row_count = check_out_update::ListCount(*rows);
         if (row_count < 1) continue;
+        const auto* row_items = dynamic_cast<const ItemList*>(rows.get());
+        std::shared_ptr<Dispatchable> held;
         for (int32_t j = 1; j <= row_count; ++j) {
-          auto row = check_out_update::ListItem(*rows, j);
-          check_out_update::SetRowValue(*row, "FExpDeptID", id);
-          check_out_update::SetRowValue(*row, "FExpDeptName", name);
-          check_out_update::SetRowValue(*row, "FYear", current_year);
-          check_out_update::SetRowValue(*row, "FPeriod", current_period);
+          RowWriter row(RowAt(*rows, row_items, j, held));
+          row.Set("FExpDeptID", id);
+          row.Set("FExpDeptName", name);
+          row.Set("FYear", current_year);
+          row.Set("FPeriod", current_period);
         }
         lists.Invoke("Add", {rows_value});
       }
@@ -260,8 +305,10 @@ int32_t CheckOutUpdate::UpdateCostBalance(const std::string& sDsn,
       auto list = check_out_update::ListItem(*lists, i);
       // The current period's rows as they stand.
       const int32_t upper = list->Get("UBound").ToInt32();
+      auto* items = dynamic_cast<ItemList*>(list.get());
+      std::shared_ptr<Dispatchable> held;
       for (int32_t j = 1; j <= upper; ++j) {
-        InsertRow(*builder, *check_out_update::ListItem(*list, j));
+        InsertRow(*builder, RowAt(*list, items, j, held));
       }
       // The opening rows of the next period: balances carried, period
       // amounts cleared; total rows and rows without a balance dropped.
@@ -269,7 +316,6 @@ int32_t CheckOutUpdate::UpdateCostBalance(const std::string& sDsn,
       // visit in place. An ItemList of the component's own is pruned in one
       // pass at the end (the same rows stay, in the same order), instead of
       // closing up its tail at every removal.
-      auto* items = dynamic_cast<ItemList*>(list.get());
       std::vector<bool> dropped(
           items != nullptr ? static_cast<size_t>(upper) + 1 : 0, false);
       auto drop = [&](int32_t j) {
@@ -280,28 +326,29 @@ int32_t CheckOutUpdate::UpdateCostBalance(const std::string& sDsn,
         }
       };
       for (int32_t j = upper; j >= 1; --j) {
-        auto row = check_out_update::ListItem(*list, j);
-        if (IsTotalItem(check_out_update::RowValue(*row, "FCostID"))) {
+        RowWriter row(RowAt(*list, items, j, held));
+        if (IsTotalItem(row.Get("FCostID"))) {
           drop(j);
           continue;
         }
-        const Variant end_balance = check_out_update::RowValue(*row, "FEndBal");
+        Variant end_balance = row.Get("FEndBal");
         if (IsZeroBalance(end_balance)) {
           drop(j);
           continue;
         }
-        check_out_update::SetRowValue(*row, "FBegBal", end_balance);
+        row.Set("FBegBal", std::move(end_balance));
         for (const char* key : {"FQty", "FAccount", "FCalPrice", "FPrice",
                                 "FCompleQty", "FOnlineQty", "FOnlineJorQty"}) {
-          check_out_update::SetRowValue(*row, key, Variant::I2(0));
+          row.Set(key, Variant::I2(0));
         }
-        check_out_update::SetRowValue(*row, "FYear", next_year);
-        check_out_update::SetRowValue(*row, "FPeriod", next_period);
+        row.Set("FYear", next_year);
+        row.Set("FPeriod", next_period);
       }
+      held.reset();
       if (items != nullptr) PruneList(*items, dropped);
       const int32_t carried = list->Get("UBound").ToInt32();
       for (int32_t j = 1; j <= carried; ++j) {
-        InsertRow(*builder, *check_out_update::ListItem(*list, j));
+        InsertRow(*builder, RowAt(*list, items, j, held));
       }
     }
 

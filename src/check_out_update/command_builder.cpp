@@ -193,6 +193,9 @@ void CommandBuilder::DescribField(const std::string& Name, int32_t DataType,
   if (described_names_->Exists(Name)) distinct_names_ = false;
   described_names_->SetValue(Name, Variant());
   if (f.Pkey) key_fields_.push_back(field_count_ - 1);
+  if (f.Index || !f.Layout.empty() || !f.SourceID.empty()) {
+    reads_fields_ = true;
+  }
 
   int32_t precision = f.Size;
   int32_t scale = 0;
@@ -245,8 +248,10 @@ void CommandBuilder::CheckFields(bool CreateNew, bool aCheckIndex) {
 }
 
 void CommandBuilder::CheckFieldsFor(bool CreateNew, bool aCheckIndex,
-                                    bool record) {
-  FieldValueSet& values = Values();
+                                    bool record, const FieldValueSet* row) {
+  // Written back to: Fields, unless the values come from `row`.
+  FieldValueSet* written = row != nullptr ? nullptr : &Values();
+  const FieldValueSet& values = row != nullptr ? *row : *written;
   // With distinct names each described column held afterwards holds the
   // value checked here, so the INSERT that follows can take the values from
   // the check instead of looking each up again.
@@ -276,10 +281,10 @@ void CommandBuilder::CheckFieldsFor(bool CreateNew, bool aCheckIndex,
         changed = true;
       }
       // Storing a value the check left as it was changes nothing.
-      if (changed) values.SetValue(f.Name, v);
+      if (changed && written != nullptr) written->SetValue(f.Name, v);
     } else if (CreateNew && f.Required) {
       if (f.Default.IsEmpty()) RaiseFieldError(err::kRequired, f, nullptr);
-      values.SetValue(f.Name, f.Default);
+      if (written != nullptr) written->SetValue(f.Name, f.Default);
       if (record) {
         insert_fields_.push_back(i);
         insert_values_.push_back(f.Default);
@@ -503,7 +508,7 @@ void CommandBuilder::AppendParameter(const std::string& name,
   if (position < spare_parameters_.size() &&
       spare_parameters_[position].use_count() == 1) {
     const std::shared_ptr<data::Parameter>& p = spare_parameters_[position];
-    p->name = name;
+    if (p->name != name) p->name = name;  // mostly the same name again
     p->type = field.BindType;
     p->direction = data::ado::kParamInput;
     p->size = field.ActualSize;
@@ -663,6 +668,30 @@ bool CommandBuilder::Exec(Mode mode, std::shared_ptr<FieldValueSet>* filter) {
 }
 
 bool CommandBuilder::ExecInsert() { return Exec(kInsert, nullptr); }
+
+bool CommandBuilder::ExecInsertRow(const FieldValueSet& row) {
+  if (reads_fields_ || !distinct_names_) {
+    std::shared_ptr<FieldValueSet> saved = fields_;
+    fields_ = row.Clone();
+    try {
+      const bool sent = Exec(kInsert, nullptr);
+      fields_ = std::move(saved);
+      return sent;
+    } catch (...) {
+      fields_ = std::move(saved);
+      throw;
+    }
+  }
+  bool dirty = false;
+  for (int32_t i = 0; i < field_count_ && !dirty; ++i) {
+    dirty = row.Exists(descs_[static_cast<size_t>(i)].Name);
+  }
+  if (!dirty) return false;
+  CheckFieldsFor(true, true, true, &row);
+  PrepareCommand();
+  Run(BuildSql(kInsert, nullptr));
+  return true;
+}
 
 bool CommandBuilder::ExecUpdate(std::shared_ptr<FieldValueSet>& aFilter) {
   return Exec(kUpdate, &aFilter);

@@ -175,6 +175,12 @@ class CommandBuilder {
   bool ExecDelete(std::shared_ptr<FieldValueSet>& aFilter);
   // UPDATE when the filter's row exists, else INSERT.
   bool ExecUpdateInsert(std::shared_ptr<FieldValueSet>& aFilter);
+  // What SetFields(a clone of `row`) and ExecInsert() would check, send and
+  // raise, with Fields left as it was and `row` unchanged. Where no check
+  // reads Fields again (no unique, layout or referenced column, no two
+  // described names the same key), the row is read in place: no clone is
+  // made and nothing is written back.
+  bool ExecInsertRow(const FieldValueSet& row);
 
   // Raises 12222 when `aTable` has a row whose `aField` is `aValue` (and
   // that satisfies `sFilter` when given); otherwise returns false. A table
@@ -194,8 +200,12 @@ class CommandBuilder {
  private:
   bool Exec(Mode mode, std::shared_ptr<FieldValueSet>* filter);
   // CheckFields; with `record`, also keeps the described columns held
-  // afterwards and their values for the INSERT that follows.
-  void CheckFieldsFor(bool CreateNew, bool aCheckIndex, bool record);
+  // afterwards and their values for the INSERT that follows. Given `row`,
+  // the values are read from it instead of Fields, and the values the check
+  // converts or defaults are only recorded (record must be set, the names
+  // distinct, and no check may read Fields: see reads_fields_).
+  void CheckFieldsFor(bool CreateNew, bool aCheckIndex, bool record,
+                      const FieldValueSet* row = nullptr);
   std::string BuildSql(Mode mode, const FieldValueSet* filter);
   std::string FieldNameList(const FieldValueSet& set) const;
   std::string PlaceholderList(const FieldValueSet& set);
@@ -255,6 +265,9 @@ class CommandBuilder {
   // other than in letter case); CheckFields then takes the keys of a row
   // without building a set of them.
   bool distinct_names_ = true;
+  // A described column is unique, has a layout or a referenced column: its
+  // check reads the value from Fields after the conversions.
+  bool reads_fields_ = false;
   std::shared_ptr<FieldValueSet> described_names_;  // the names as keys
   std::vector<int32_t> key_fields_;  // the key columns, in field order
   std::vector<Variant> key_values_;

@@ -158,10 +158,15 @@ double LeadingNumber(const Variant& value) {
 }
 
 std::shared_ptr<Dispatchable> ObjectOf(const Variant& value) {
+  ObjectRef(value);
+  return value.AsObject();
+}
+
+Dispatchable& ObjectRef(const Variant& value) {
   if (value.Type() != VarType::Object || !value.AsObject()) {
     throw Error::Of(err::kObjectNotSet, kRuntimeSource);
   }
-  return value.AsObject();
+  return *value.AsObject();
 }
 
 // The component's own containers are called directly (the same members as
@@ -181,17 +186,17 @@ std::shared_ptr<Dispatchable> ListItem(Dispatchable& list, int32_t position) {
   return ObjectOf(list.Get("Item", {Variant::I4(position)}));
 }
 
-Variant RowValue(Dispatchable& row, const std::string& key) {
+Variant RowValue(Dispatchable& row, std::string_view key) {
   if (auto* set = dynamic_cast<FieldValueSet*>(&row)) return set->Value(key);
-  return row.Get("Value", {Variant::Text(key)});
+  return row.Get("Value", {Variant::Text(std::string(key))});
 }
 
-void SetRowValue(Dispatchable& row, const std::string& key, Variant value) {
+void SetRowValue(Dispatchable& row, std::string_view key, Variant value) {
   if (auto* set = dynamic_cast<FieldValueSet*>(&row)) {
     set->SetValue(key, std::move(value));
     return;
   }
-  row.Put("Value", std::move(value), {Variant::Text(key)});
+  row.Put("Value", std::move(value), {Variant::Text(std::string(key))});
 }
 
 std::shared_ptr<FieldValueSet> CloneRow(Dispatchable& row) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "check_out_update/command_builder.h"
 #include "data/ado.h"
@@ -60,11 +61,14 @@ std::string DepartmentListText(Dispatchable& departments);
 // Late-bound access (any object answering Count, Item and Value):
 int32_t ListCount(Dispatchable& list);
 std::shared_ptr<Dispatchable> ListItem(Dispatchable& list, int32_t position);
-Variant RowValue(Dispatchable& row, const std::string& key);
-void SetRowValue(Dispatchable& row, const std::string& key, Variant value);
+Variant RowValue(Dispatchable& row, std::string_view key);
+void SetRowValue(Dispatchable& row, std::string_view key, Variant value);
 // The row's Clone, which must be a FieldValueSet (13 otherwise).
 std::shared_ptr<FieldValueSet> CloneRow(Dispatchable& row);
 // The object a Variant refers to; 91 when it refers to none.
 std::shared_ptr<Dispatchable> ObjectOf(const Variant& value);
+// The same object, without a reference taken: it lives as long as `value`
+// holds it.
+Dispatchable& ObjectRef(const Variant& value);
 
 }  // namespace marl::check_out_update

@@ -182,6 +182,28 @@ std::shared_ptr<ItemList> RecordsetToItemList(data::Recordset& rs) {
   return list;
 }
 
+std::shared_ptr<ItemList> TakeRecordsetToItemList(data::Recordset& rs) {
+  std::vector<std::string> names;
+  if (rs.State() == data::ado::kStateOpen) {
+    names.reserve(static_cast<size_t>(rs.FieldCount()));
+    for (int32_t i = 0; i < rs.FieldCount(); ++i) {
+      names.push_back(rs.Fields(i).Name());
+    }
+  }
+  std::vector<std::vector<Variant>> rows = rs.TakeRows();
+  auto list = ItemList::Create();
+  for (std::vector<Variant>& row : rows) {
+    auto set = FieldValueSet::Create();
+    set->Reserve(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+      set->SetValue(names[i], std::move(row.at(i)));
+    }
+    std::vector<Variant>().swap(row);
+    list->Add(Variant::Object(std::move(set)));
+  }
+  return list;
+}
+
 std::string LoadResText(const std::string& text, const std::string& language) {
   const ErrorRecord saved = PendingError();
   std::string result;

@@ -61,6 +61,10 @@ std::shared_ptr<FieldValueSet> RowToValueSet(const data::Recordset& rs);
 // A new ItemList of RowToValueSet of every row from the first; the recordset
 // is left at its end.
 std::shared_ptr<ItemList> RecordsetToItemList(data::Recordset& rs);
+// The same list, with the rows' values moved into it: the recordset is
+// closed (Recordset::TakeRows), each row's storage let go once its set is
+// made.
+std::shared_ptr<ItemList> TakeRecordsetToItemList(data::Recordset& rs);
 
 // `text` in `language` through the calling thread's resource-text loader
 // ("OpalRESLOADER.Loader", base name "HvCost"; the Simplified Chinese text,

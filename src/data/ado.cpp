@@ -348,18 +348,22 @@ std::shared_ptr<Recordset> Command::Execute(int64_t* records_affected,
                 "The connection cannot be used to perform this operation. It "
                 "is either closed or invalid in this context.");
   }
-  std::vector<BoundParam> bound;
-  bound.reserve(static_cast<size_t>(parameters_.Count()));
-  for (int32_t i = 0; i < parameters_.Count(); ++i) {
-    const Parameter& p = *parameters_.Item(i);
-    // Filled in place: no temporary to move from and destroy.
-    BoundParam& b = bound.emplace_back();
-    b.name = p.name;
+  // Filled in place over the last statement's: no temporaries, and the
+  // storage of the vector, the names and the texts is reused.
+  const auto count = static_cast<size_t>(parameters_.Count());
+  if (bound_.size() != count) {
+    bound_.swap(bound_other_);
+    bound_.resize(count);
+  }
+  for (size_t i = 0; i < count; ++i) {
+    const Parameter& p = *parameters_.Item(static_cast<int32_t>(i));
+    BoundParam& b = bound_[i];
+    if (b.name != p.name) b.name = p.name;  // mostly the same name again
     b.ado_type = p.type;
     b.size = p.size;
     b.value = p.value;
   }
-  ResultSet result = connection_->Run(CommandText, bound);
+  ResultSet result = connection_->Run(CommandText, bound_);
   if (records_affected) *records_affected = result.records_affected;
   auto rs = Recordset::Create();
   rs->CursorLocation = connection_->CursorLocation();
@@ -505,6 +509,19 @@ void Recordset::Fill(ResultSet&& rs) {
   rows_ =
       std::make_shared<std::vector<std::vector<Variant>>>(std::move(rs.rows));
   open_ = true;
+}
+
+std::vector<std::vector<Variant>> Recordset::TakeRows() {
+  std::vector<std::vector<Variant>> rows;
+  if (open_) {
+    if (rows_.use_count() == 1) {
+      rows = std::move(*rows_);
+    } else {
+      rows = *rows_;
+    }
+    Close();
+  }
+  return rows;
 }
 
 const Variant& Recordset::ValueAt(int32_t field_index) const {

@@ -145,6 +145,11 @@ class Command {
  private:
   std::shared_ptr<Connection> connection_;
   Parameters parameters_;
+  // The parameters as handed to the provider, kept from one Execute to the
+  // next for the last two parameter counts: statements per row (a query and
+  // an INSERT in turn) fill the same storage again.
+  std::vector<BoundParam> bound_;
+  std::vector<BoundParam> bound_other_;
 };
 
 class Field {
@@ -203,6 +208,9 @@ class Recordset : public Dispatchable {
 
   // Internal: fills from a provider result, taking its rows.
   void Fill(ResultSet&& rs);
+  // Internal: closes the recordset and hands over its rows, in order (a copy
+  // of them while a clone shares them); none when it is closed.
+  std::vector<std::vector<Variant>> TakeRows();
   const Variant& ValueAt(int32_t field_index) const;
 
   const DispatchTable& Table() const override;

@@ -458,55 +458,67 @@ class InstrumentedConnection final : public PhysicalConnection {
 
 }  // namespace
 
-Variant CoerceParam(const BoundParam& p) {
-  const Variant& v = p.value;
-  if (v.IsEmpty() || v.IsNull() || v.IsMissing()) return v;
-  VarType target = VarType::Empty;
-  switch (p.ado_type) {
+namespace {
+
+// The kind CoerceParam converts a value of `ado_type` to; Empty when the
+// value is bound as given.
+VarType CoercedKind(int32_t ado_type) {
+  switch (ado_type) {
     case 2:   // adSmallInt
     case 16:  // adTinyInt
-      target = VarType::I2;
-      break;
+      return VarType::I2;
     case 3:  // adInteger
-      target = VarType::I4;
-      break;
+      return VarType::I4;
     case 4:  // adSingle
-      target = VarType::R4;
-      break;
+      return VarType::R4;
     case 5:    // adDouble
     case 14:   // adDecimal
     case 131:  // adNumeric
     case 20:   // adBigInt (no 64-bit kind: carried as a double)
-      target = VarType::R8;
-      break;
+      return VarType::R8;
     case 6:
-      target = VarType::Currency;
-      break;
+      return VarType::Currency;
     case 7:
     case 133:
     case 135:
-      target = VarType::Date;
-      break;
+      return VarType::Date;
     case 11:
-      target = VarType::Bool;
-      break;
+      return VarType::Bool;
     case 17:  // adUnsignedTinyInt
-      target = VarType::Byte;
-      break;
+      return VarType::Byte;
     case 129:
     case 130:
     case 200:
     case 201:
     case 202:
     case 203:
-      target = VarType::Text;
-      break;
+      return VarType::Text;
     default:
-      return v;  // bound as given
+      return VarType::Empty;  // bound as given
   }
-  if (target == v.Type()) return v;
-  if (v.Type() == VarType::ByteArray || v.Type() == VarType::Object) return v;
-  return v.ChangeType(target);
+}
+
+// Whether CoerceParam hands `v` on as it is for a parameter of `ado_type`.
+bool KeptAsGiven(const Variant& v, int32_t ado_type) {
+  if (v.IsEmpty() || v.IsNull() || v.IsMissing()) return true;
+  const VarType target = CoercedKind(ado_type);
+  return target == VarType::Empty || target == v.Type() ||
+         v.Type() == VarType::ByteArray || v.Type() == VarType::Object;
+}
+
+}  // namespace
+
+Variant CoerceParam(const BoundParam& p) {
+  if (KeptAsGiven(p.value, p.ado_type)) return p.value;
+  return p.value.ChangeType(CoercedKind(p.ado_type));
+}
+
+void CoerceParamInto(const BoundParam& p, Variant& out) {
+  if (KeptAsGiven(p.value, p.ado_type)) {
+    out = p.value;
+  } else {
+    out = p.value.ChangeType(CoercedKind(p.ado_type));
+  }
 }
 
 ProviderChoice ChooseProvider(const std::string& connection_string) {

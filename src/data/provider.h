@@ -60,6 +60,9 @@ struct BoundParam {
 // as text becomes a date, "7" for an integer becomes 7); empty, null,
 // missing, byte arrays and objects, and types without a kind, as given.
 Variant CoerceParam(const BoundParam& param);
+// The same value stored into `out`; a value kept as given is copied into
+// out's own storage (its text buffer reused) instead of a new Variant.
+void CoerceParamInto(const BoundParam& param, Variant& out);
 
 class PhysicalConnection {
  public:

@@ -128,7 +128,7 @@ Variant CostBalInfo::GetList(const std::string& props,
       rs->SetActiveConnection(nullptr);
       result = Variant::Object(rs);
     } else {
-      result = Variant::Object(common::RecordsetToItemList(*rs));
+      result = Variant::Object(common::TakeRecordsetToItemList(*rs));
     }
     connection->Close();
     return result;

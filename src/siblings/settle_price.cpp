@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "marlcheckout/containers.h"
 #include "marlcheckout/error.h"
 #include "platform/member_builders.h"
 #include "siblings/sibling_support.h"
@@ -29,19 +30,35 @@ void SettlePrice::GetSettlePrice(const Variant& balance_lists,
     const int32_t list_count = lists->Get("Count").ToInt32();
     for (int32_t i = 1; i <= list_count; ++i) {
       auto rows = ObjectOf(lists->Get("Item", {Variant::I4(i)}));
-      const int32_t row_count = rows->Get("Count").ToInt32();
+      // A list and rows of the component's own containers are read and
+      // written directly: the same members, without the late binding.
+      const auto* items = dynamic_cast<const ItemList*>(rows.get());
+      const int32_t row_count =
+          items != nullptr ? items->UBound() : rows->Get("Count").ToInt32();
       for (int32_t j = 1; j <= row_count; ++j) {
-        auto row = ObjectOf(rows->Get("Item", {Variant::I4(j)}));
+        auto row =
+            ObjectOf(items != nullptr ? items->Item(j)
+                                      : rows->Get("Item", {Variant::I4(j)}));
+        auto* set = dynamic_cast<FieldValueSet*>(row.get());
         auto value = [&](const char* key) {
-          return NumberOrZero(row->Get("Value", {Variant::Text(key)}));
+          return NumberOrZero(set != nullptr
+                                  ? set->Value(key)
+                                  : row->Get("Value", {Variant::Text(key)}));
+        };
+        auto put = [&](const char* key, double number) {
+          if (set != nullptr) {
+            set->SetValue(key, Variant::R8(number));
+          } else {
+            row->Put("Value", Variant::R8(number), {Variant::Text(key)});
+          }
         };
         double completed = value("FCompleQty");
         if (completed == 0) continue;
         double price =
             (value("FBegBal") + value("FAccount") - value("FEndBal")) /
             completed;
-        row->Put("Value", Variant::R8(price), {Variant::Text("FCalPrice")});
-        row->Put("Value", Variant::R8(price), {Variant::Text("FPrice")});
+        put("FCalPrice", price);
+        put("FPrice", price);
       }
     }
   });

@@ -245,6 +245,77 @@ TEST_F(BuilderTest, UpdateInsertInsertsThenUpdates) {
             "One|3");
 }
 
+// ExecInsertRow(row) against SetFields(row's clone) + ExecInsert(), each on
+// the same database state: the same result, error report, statements (texts
+// and parameters) and rows, with the row and Fields left as they were. The
+// cost balance builder ("balance") reads the row in place; the department
+// builder (a unique column) goes through a clone.
+TEST_F(BuilderTest, InsertRowIsInsertOfAClone) {
+  const auto cases = test::golden::Json::parse(R"([
+    {"balance": true, "values": {"FYear": "Text:2005", "FPeriod": "R8:10",
+      "FCostID": "Text:C9", "FExpDeptID": "Text:D1", "FProductID": "Text:P1",
+      "FCostName": "Null", "FBegBal": "I4:3"}},
+    {"balance": true, "values": {"FYear": "I4:2005", "FPeriod": "I4:10",
+      "FCostID": "Text:C1", "FExpDeptID": "Text:D1", "FProductID": "Text:P1"}},
+    {"balance": true, "values": {"FYear": "I4:2005", "FPeriod": "I4:10",
+      "FExpDeptID": "Text:D1", "FProductID": "Text:P1"}},
+    {"balance": true, "values": {"FYear": "I4:2005", "FPeriod": "I4:10",
+      "FCostID": "Text:C9", "FExpDeptID": "Text:D1", "FProductID": "Text:P2",
+      "FEndBal": "Text:x"}},
+    {"balance": true, "values": {"Other": "I4:1"}},
+    {"balance": false, "values": {"FID": "Text:D1", "FName": "Text:Sales"}},
+    {"balance": false, "values": {"FID": "Text:D2", "FType": "Text:4"}}
+  ])");
+  auto dump = [](const FieldValueSet& set) {
+    std::string out;
+    for (const std::string& k : set.Keys()) {
+      const Variant v = set.Value(k);
+      out += k + std::to_string(static_cast<int>(v.Type())) +
+             (v.IsEmptyOrNull() ? "" : v.ToText()) + ";";
+    }
+    return out;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dump());
+    std::vector<std::string> outcome[2];
+    for (int in_place = 0; in_place < 2; ++in_place) {
+      Exec(
+          "DELETE FROM CB_CostBalance; DELETE FROM CB_BmExpDept;"
+          "INSERT INTO CB_BmExpDept VALUES ('D0', 'Sales', 1)");
+      SeedBalances();
+      auto b = c["balance"].get<bool>() ? Balance() : Dept();
+      auto row = FieldValueSet::Create();
+      for (const auto& [k, v] : c["values"].items()) {
+        row->SetValue(k, test::ValueOf(v));
+      }
+      const std::string row_before = dump(*row);
+      const auto fields = b->Fields();
+      bool sent = false;
+      StartTrace();
+      outcome[in_place] = Report(Raised([&] {
+        if (!in_place) b->SetFields(row->Clone());
+        sent = in_place ? b->ExecInsertRow(*row) : b->ExecInsert();
+      }));
+      data::SetTraceFile("");
+      outcome[in_place].push_back(sent ? "sent" : "not sent");
+      for (const auto& line : TraceLines()) {
+        outcome[in_place].push_back(line.dump());
+      }
+      for (const char* table : {"CB_CostBalance", "CB_BmExpDept"}) {
+        for (const std::string& r :
+             Rows(std::string("SELECT * FROM ") + table + " ORDER BY 1,2,3")) {
+          outcome[in_place].push_back(r);
+        }
+      }
+      if (in_place) {
+        EXPECT_EQ(dump(*row), row_before);
+        EXPECT_EQ(b->Fields(), fields);
+      }
+    }
+    EXPECT_EQ(outcome[1], outcome[0]);
+  }
+}
+
 TEST_F(BuilderTest, BmIDUsed) {
   auto b = Dept();
   StartTrace();

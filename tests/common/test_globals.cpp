@@ -215,6 +215,42 @@ TEST_F(GlobalsTest, RecordsetRowsBecomeValueSets) {
   EXPECT_EQ(list->Record(3)->Value("FValue").ToText(), "12");
 }
 
+// Taking the rows gives the list RecordsetToItemList gives, closes the
+// recordset, and copies rather than moves rows a clone still reads.
+TEST_F(GlobalsTest, TakenRowsMakeTheSameList) {
+  auto ds = Source("en");
+  auto open = [&] {
+    auto rs = data::Recordset::Create();
+    rs->Open("SELECT FCategory, FKey, FValue FROM t_SystemProfile",
+             ds->Connection());
+    return rs;
+  };
+  auto dump = [](const ItemList& list) {
+    std::vector<std::string> rows;
+    for (int32_t i = 1; i <= list.UBound(); ++i) {
+      std::string row;
+      for (const std::string& k : list.Record(i)->Keys()) {
+        row += k + "=" + list.Record(i)->Value(k).ToText() + ";";
+      }
+      rows.push_back(row);
+    }
+    return rows;
+  };
+  const auto expected = dump(*common::RecordsetToItemList(*open()));
+  ASSERT_EQ(expected.size(), 3u);
+  for (const bool with_clone : {false, true}) {
+    auto rs = open();
+    auto clone = with_clone ? rs->Clone() : nullptr;
+    rs->MoveNext();
+    EXPECT_EQ(dump(*common::TakeRecordsetToItemList(*rs)), expected);
+    EXPECT_EQ(rs->State(), data::ado::kStateClosed);
+    if (clone) EXPECT_EQ(dump(*common::RecordsetToItemList(*clone)), expected);
+  }
+  auto closed = open();
+  closed->Close();
+  EXPECT_EQ(common::TakeRecordsetToItemList(*closed)->Count(), 0u);
+}
+
 TEST(ResLoaderTest, ParsesTheResourceFormat) {
   const std::string content =
       "\xEF\xBB\xBF# comment\r\n"

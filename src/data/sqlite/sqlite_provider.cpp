@@ -506,9 +506,17 @@ class SqliteConnection final : public PhysicalConnection,
       throw Error(err::kDbFail, kSource,
                   "A read transaction cannot run a text that writes");
     }
-    std::vector<Variant> values;
-    values.reserve(params.size());
-    for (const BoundParam& p : params) values.push_back(CoerceParam(p));
+    // The values go into the storage kept from the last texts, one vector
+    // for each of the last two counts (taken, so that a text run meanwhile
+    // cannot share it): statements per row allocate nothing for them.
+    if (spare_values_.size() != params.size()) {
+      spare_values_.swap(spare_values_other_);
+    }
+    std::vector<Variant> values = std::move(spare_values_);
+    values.resize(params.size());
+    for (size_t i = 0; i < params.size(); ++i) {
+      CoerceParamInto(params[i], values[i]);
+    }
 
     bool own_transaction = script->writes && !InTransaction();
     if (own_transaction) Begin(true);
@@ -527,13 +535,15 @@ class SqliteConnection final : public PhysicalConnection,
       throw;
     }
 
+    spare_values_ = std::move(values);
+
     ResultSet out;
     out.has_rows = result.has_rows;
     out.records_affected = result.records_affected;
     out.columns.reserve(result.column_names.size());
     for (size_t i = 0; i < result.column_names.size(); ++i) {
       ColumnInfo c;
-      c.name = result.column_names[i];
+      c.name = std::move(result.column_names[i]);
       c.ado_type = i < result.column_types.size() ? result.column_types[i]
                                                   : ado_default_type_;
       out.columns.push_back(std::move(c));
@@ -952,6 +962,8 @@ class SqliteConnection final : public PhysicalConnection,
   std::array<RecentScript, 4> recent_;
   size_t recent_next_ = 0;
   std::unordered_map<std::string, Prepared> statements_;
+  std::vector<Variant> spare_values_;  // see Run
+  std::vector<Variant> spare_values_other_;
 };
 
 class SqliteProvider final : public Provider {
