@@ -62,9 +62,8 @@ TEST(TranslationMemo, KeepsATranslationOnlyWhileTheAnswersHold) {
             a);
   EXPECT_GT(same.asked, 0);
 
-  // Each changed answer makes a new translation: a collation, a declared
-  // type, a column gone; and no lookups at all.
-  const std::string typed_sql = a->nodes.at(0).stmt.sql;
+  // Each changed answer makes a new translation, also in a memo that holds
+  // the first: a collation, a declared type, a column gone.
   FakeSchema binary = Nocase();
   binary.columns["E.d"].collation = "BINARY";
   FakeSchema integer = Nocase();
@@ -72,20 +71,46 @@ TEST(TranslationMemo, KeepsATranslationOnlyWhileTheAnswersHold) {
   FakeSchema gone = Nocase();
   gone.columns.erase("F.d");
   for (FakeSchema* s : {&binary, &integer, &gone}) {
-    auto b = memo.Get(kTyped, Dialect::kSqlite, s->Columns(), s->Types());
-    EXPECT_NE(b, a);
+    TranslationMemo fresh;
+    auto kept = fresh.Get(kTyped, Dialect::kSqlite, {}, Nocase().Types());
+    auto b = fresh.Get(kTyped, Dialect::kSqlite, s->Columns(), s->Types());
+    EXPECT_NE(b, kept);
     EXPECT_EQ(b->nodes.at(0).stmt.sql,
               Translate(kTyped, Dialect::kSqlite, {}, s->Types())
                   .nodes.at(0)
                   .stmt.sql);
   }
+  // Where a name resolves: the parts of a DISTINCT are written apart only
+  // where the subquery's names are all its own table's.
+  const std::string split =
+      "SELECT DISTINCT x.a,y.b FROM T x,U y "
+      "WHERE y.b IN (SELECT id FROM P WHERE t=3)";
+  FakeSchema known, unknown;
+  for (const char* c : {"T.a", "T.b", "T.c", "U.b", "U.k", "P.id"}) {
+    known.columns[c] = {};
+  }
+  unknown = known;
+  known.columns["P.t"] = {};
+  ASSERT_NE(
+      Translate(split, Dialect::kSqlite, known.Columns()).nodes.at(0).stmt.sql,
+      Translate(split, Dialect::kSqlite, unknown.Columns())
+          .nodes.at(0)
+          .stmt.sql);
+  auto by_known = memo.Get(split, Dialect::kSqlite, known.Columns(), {});
+  EXPECT_EQ(memo.Get(split, Dialect::kSqlite, known.Columns(), {}), by_known);
+  auto by_unknown = memo.Get(split, Dialect::kSqlite, unknown.Columns(), {});
+  EXPECT_NE(by_unknown->nodes.at(0).stmt.sql, by_known->nodes.at(0).stmt.sql);
+  memo.Get(split, Dialect::kSqlite, known.Columns(), {});
+  EXPECT_EQ(memo.Get(split, Dialect::kSqlite, {}, {})->nodes.at(0).stmt.sql,
+            Translate(split, Dialect::kSqlite).nodes.at(0).stmt.sql);
+  const std::string typed_sql = a->nodes.at(0).stmt.sql;
   auto plain = memo.Get(kTyped, Dialect::kSqlite, {}, {});
   EXPECT_NE(plain->nodes.at(0).stmt.sql, typed_sql);
   EXPECT_EQ(memo.Get(kTyped, Dialect::kSqlite, {}, {}), plain);
 
   // The dialect is part of the key.
   EXPECT_NE(memo.Get(kTyped, Dialect::kPostgres, {}, {}), plain);
-  EXPECT_EQ(memo.Size(), 2u);
+  EXPECT_EQ(memo.Size(), 3u);
 }
 
 TEST(TranslationMemo, KeepsNoFailureAndStaysBounded) {
