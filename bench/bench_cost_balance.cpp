@@ -87,9 +87,7 @@ void Check(int rc, sqlite3* db, const char* what) {
 std::string SchemaFile() {
   const char* env = std::getenv("MARL_SCHEMA_FILE");
   if (env != nullptr && *env != '\0') return env;
-  return (fs::path(__FILE__).parent_path() / ".." / "schema" / "sqlite" /
-          "erp.sql")
-      .string();
+  return (fs::path(MARL_SOURCE_DIR) / "schema" / "sqlite" / "erp.sql").string();
 }
 
 // A database with the schema and the rows of period 10 of 2005.

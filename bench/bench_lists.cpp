@@ -38,9 +38,7 @@ constexpr int kFirstYear = 2020;
 
 std::string SchemaFile() {
   if (const char* env = std::getenv("MARL_SCHEMA_FILE")) return env;
-  return (fs::path(__FILE__).parent_path().parent_path() / "schema" / "sqlite" /
-          "erp.sql")
-      .string();
+  return (fs::path(MARL_SOURCE_DIR) / "schema" / "sqlite" / "erp.sql").string();
 }
 
 void Check(int rc, sqlite3* db, const char* what) {
