@@ -31,7 +31,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "check_out_update/command_builder.h"
@@ -118,29 +117,6 @@ Dispatchable& RowAt(Dispatchable& list, const ItemList* items, int32_t position,
   held = check_out_update::ListItem(list, position);
   return *held;
 }
-
-// Writes row values: a value set of the component's own directly, any
-// other row late-bound (SetRowValue).
-class RowWriter {
- public:
-  explicit RowWriter(Dispatchable& row)
-      : row_(row), set_(dynamic_cast<FieldValueSet*>(&row)) {}
-  Variant Get(std::string_view key) const {
-    return set_ != nullptr ? set_->Value(key)
-                           : check_out_update::RowValue(row_, key);
-  }
-  void Set(std::string_view key, Variant value) {
-    if (set_ != nullptr) {
-      set_->SetValue(key, std::move(value));
-    } else {
-      check_out_update::SetRowValue(row_, key, std::move(value));
-    }
-  }
-
- private:
-  Dispatchable& row_;
-  FieldValueSet* set_;
-};
 
 // Fields := a clone of `row`, then an INSERT through the builder; a value
 // set of the component's own is inserted as such a clone would be, without
@@ -273,11 +249,11 @@ int32_t CheckOutUpdate::UpdateCostBalance(const std::string& sDsn,
         const auto* row_items = dynamic_cast<const ItemList*>(rows.get());
         std::shared_ptr<Dispatchable> held;
         for (int32_t j = 1; j <= row_count; ++j) {
-          RowWriter row(RowAt(*rows, row_items, j, held));
-          row.Set("FExpDeptID", id);
-          row.Set("FExpDeptName", name);
-          row.Set("FYear", current_year);
-          row.Set("FPeriod", current_period);
+          Dispatchable& row = RowAt(*rows, row_items, j, held);
+          check_out_update::SetRowValue(row, "FExpDeptID", id);
+          check_out_update::SetRowValue(row, "FExpDeptName", name);
+          check_out_update::SetRowValue(row, "FYear", current_year);
+          check_out_update::SetRowValue(row, "FPeriod", current_period);
         }
         lists.Invoke("Add", {rows_value});
       }
@@ -326,23 +302,23 @@ int32_t CheckOutUpdate::UpdateCostBalance(const std::string& sDsn,
         }
       };
       for (int32_t j = upper; j >= 1; --j) {
-        RowWriter row(RowAt(*list, items, j, held));
-        if (IsTotalItem(row.Get("FCostID"))) {
+        Dispatchable& row = RowAt(*list, items, j, held);
+        if (IsTotalItem(check_out_update::RowValue(row, "FCostID"))) {
           drop(j);
           continue;
         }
-        Variant end_balance = row.Get("FEndBal");
+        Variant end_balance = check_out_update::RowValue(row, "FEndBal");
         if (IsZeroBalance(end_balance)) {
           drop(j);
           continue;
         }
-        row.Set("FBegBal", std::move(end_balance));
+        check_out_update::SetRowValue(row, "FBegBal", std::move(end_balance));
         for (const char* key : {"FQty", "FAccount", "FCalPrice", "FPrice",
                                 "FCompleQty", "FOnlineQty", "FOnlineJorQty"}) {
-          row.Set(key, Variant::I2(0));
+          check_out_update::SetRowValue(row, key, Variant::I2(0));
         }
-        row.Set("FYear", next_year);
-        row.Set("FPeriod", next_period);
+        check_out_update::SetRowValue(row, "FYear", next_year);
+        check_out_update::SetRowValue(row, "FPeriod", next_period);
       }
       held.reset();
       if (items != nullptr) PruneList(*items, dropped);

@@ -509,8 +509,9 @@ bool KeptAsGiven(const Variant& v, int32_t ado_type) {
 }  // namespace
 
 Variant CoerceParam(const BoundParam& p) {
-  if (KeptAsGiven(p.value, p.ado_type)) return p.value;
-  return p.value.ChangeType(CoercedKind(p.ado_type));
+  Variant out;
+  CoerceParamInto(p, out);
+  return out;
 }
 
 void CoerceParamInto(const BoundParam& p, Variant& out) {
