@@ -498,6 +498,36 @@ TEST_P(ProviderTest, ErrorMidTextIsRaisedAndTheTransactionEndsUndone) {
             0);
 }
 
+// A constraint checked only at the commit: the failure is raised with its
+// number, nothing of the work stays, and the connection goes on afterwards.
+// Only the server defers a unique check to the commit.
+TEST_P(ProviderTest, FailureAtTheCommitIsRaisedAndNothingStays) {
+  if (!GetParam().server) GTEST_SKIP() << "no check deferred to the commit";
+  OpenPhysical(cs_)->RunNativeScript(
+      "CREATE TABLE t_Once (FID INTEGER UNIQUE DEFERRABLE INITIALLY "
+      "DEFERRED)");
+  const std::string twice =
+      "INSERT INTO t_Item(FID, FName) VALUES (1, 'a')\r\n"
+      "INSERT INTO t_Once(FID) VALUES (1)\r\n"
+      "INSERT INTO t_Once(FID) VALUES (1)";
+  Error in_scope = Raised([&] {
+    TransactionScope scope;
+    Open()->Execute(twice);
+    scope.Commit();
+  });
+  auto c = Open();
+  Error own = Raised([&] { c->Execute(twice); });  // its own transaction
+  for (const Error& e : {in_scope, own}) {
+    EXPECT_EQ(e.number(), err::kDbIntegrity) << e.description();
+    EXPECT_NE(e.description().find(GetParam().duplicate_sqlstate),
+              std::string::npos)
+        << e.description();
+  }
+  EXPECT_EQ(Count(), 0);
+  c->Execute("INSERT INTO t_Item(FID, FName) VALUES (2, 'b')");
+  EXPECT_EQ(Count(), 1);
+}
+
 TEST_P(ProviderTest, ChineseTextGoesBothWays) {
   const std::string name = "\xe5\x90\x88\xe8\xae\xa1 \xe6\x88\x90\xe6\x9c\xac";
   auto c = Open();
