@@ -142,6 +142,9 @@ bool Report(const std::vector<Item>& items);
 void RunLists(const Settings& settings, const Company& medium,
               const Company& large, std::vector<Item>* items);
 
+// The best query of `list balances-dept --dept` on company `c`.
+std::string BestBalancesDeptQuery(const Company& c);
+
 // Each close step against its raw SQL, and the whole close (the tool's
 // process) against one raw script, on both companies.
 void RunClose(const Settings& settings, const Company& medium,

@@ -359,4 +359,8 @@ void RunLists(const Settings& settings, const Company& medium,
   for (Item& it : out) items->push_back(std::move(it));
 }
 
+std::string BestBalancesDeptQuery(const Company& c) {
+  return BestBalancesDept(c);
+}
+
 }  // namespace bench
