@@ -180,10 +180,13 @@ void Connection::Open(const std::string& connection_string,
     auto existing =
         std::dynamic_pointer_cast<EnlistedConnection>(tx->Find(key));
     if (!existing) {
+      // The thread's key is copied before the open, which could make
+      // another key.
+      std::string enlist_key = key;
       existing = std::make_shared<EnlistedConnection>(
           std::shared_ptr<PhysicalConnection>(OpenPhysical(connection_string)),
           tx->IsReadOnly());
-      tx->Enlist(key, existing);
+      tx->Enlist(enlist_key, existing);
     }
     handle->conn = existing->connection();
     handle->enlisted = existing;
