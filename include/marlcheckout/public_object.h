@@ -52,8 +52,11 @@ class MARL_API PublicObject : public Component {
   template <class F>
   auto Run(const frame::FailureForm& form, F&& body) {
     using R = std::invoke_result_t<F&, frame::Method&>;
+    // The function objects hold a reference to the body, which they then
+    // store in place instead of copying it (with all it captures) to the
+    // heap.
     if constexpr (std::is_void_v<R>) {
-      RunFrame(form, {}, body);
+      RunFrame(form, {}, [&body](frame::Method& m) { body(m); });
     } else {
       std::optional<R> result;
       RunFrame(form, {}, [&](frame::Method& m) { result.emplace(body(m)); });

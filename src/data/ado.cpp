@@ -63,14 +63,29 @@ bool SameName(const std::string& a, const std::string& b) {
 // The key a transaction holds a physical connection under: the connection
 // string's parts in a canonical form (keys lower-cased and sorted, values as
 // given), so that two spellings of one connection string share one physical
-// connection rather than wait for each other's locks.
-std::string EnlistmentKey(const std::string& connection_string) {
+// connection rather than wait for each other's locks. The calls of one unit
+// of work open their connections with one string, so the thread keeps the
+// last key it made.
+const std::string& EnlistmentKey(const std::string& connection_string) {
+  struct Last {
+    bool made = false;
+    std::string connection_string;
+    std::string key;
+  };
+  thread_local Last last;
+  if (last.made && last.connection_string == connection_string) {
+    return last.key;
+  }
   std::string key = "db:";
   for (const auto& [name, value] :
        ConnectionParams::Parse(connection_string).values) {
     key += name + "={" + value + "};";
   }
-  return key;
+  last.made = false;  // stays so should the copy below fail
+  last.connection_string = connection_string;
+  last.key = std::move(key);
+  last.made = true;
+  return last.key;
 }
 
 // The physical connection of one transaction and connection string.
@@ -161,14 +176,17 @@ void Connection::Open(const std::string& connection_string,
   auto handle = std::make_shared<PhysicalHandle>();
   std::shared_ptr<Transaction> tx = Transaction::Current();
   if (tx && tx->IsActive()) {
-    const std::string key = EnlistmentKey(connection_string);
+    const std::string& key = EnlistmentKey(connection_string);
     auto existing =
         std::dynamic_pointer_cast<EnlistedConnection>(tx->Find(key));
     if (!existing) {
+      // The thread's key is copied before the open, which could make
+      // another key.
+      std::string enlist_key = key;
       existing = std::make_shared<EnlistedConnection>(
           std::shared_ptr<PhysicalConnection>(OpenPhysical(connection_string)),
           tx->IsReadOnly());
-      tx->Enlist(key, existing);
+      tx->Enlist(enlist_key, existing);
     }
     handle->conn = existing->connection();
     handle->enlisted = existing;
@@ -177,7 +195,6 @@ void Connection::Open(const std::string& connection_string,
   }
   handle_ = std::move(handle);
   connection_string_ = connection_string;
-  RefreshProperties();
 }
 
 std::shared_ptr<Recordset> Connection::Execute(const std::string& text,
@@ -204,11 +221,26 @@ void Connection::Close() {
   // connection until it ends. A connection of its own closes (rolling back
   // anything left uncommitted).
   handle_.reset();
+  properties_read_ = false;
   properties_.clear();
   deferred_properties_.clear();
 }
 
+// A closed connection has no properties: nothing is read, and every name is
+// not found.
+void Connection::EnsureProperties() const {
+  if (properties_read_ || !handle_) return;
+  std::vector<std::pair<std::string, Variant>> read;
+  for (auto& [key, value] : handle_->conn->Properties()) {
+    read.emplace_back(key, std::move(value));
+  }
+  deferred_properties_ = handle_->conn->DeferredPropertyNames();
+  properties_ = std::move(read);
+  properties_read_ = true;
+}
+
 Variant Connection::Property(const std::string& name) const {
+  EnsureProperties();
   for (const auto& [key, value] : properties_) {
     if (SameName(key, name)) return value;
   }
@@ -221,6 +253,7 @@ Variant Connection::Property(const std::string& name) const {
 }
 
 bool Connection::HasProperty(const std::string& name) const {
+  EnsureProperties();
   for (const auto& entry : properties_) {
     if (SameName(entry.first, name)) return true;
   }
@@ -232,11 +265,9 @@ bool Connection::HasProperty(const std::string& name) const {
 
 void Connection::RefreshProperties() {
   if (!handle_) throw Closed("ADODB.Connection");
+  properties_read_ = false;
   properties_.clear();
-  for (auto& [key, value] : handle_->conn->Properties()) {
-    properties_.emplace_back(key, std::move(value));
-  }
-  deferred_properties_ = handle_->conn->DeferredPropertyNames();
+  EnsureProperties();
 }
 
 ResultSet Connection::Run(const std::string& text,

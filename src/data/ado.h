@@ -74,6 +74,9 @@ class Connection : public Dispatchable {
 
   // Properties collection: Item(name).Value; Refresh reloads it.
   // Raises 3265 "Item cannot be found in the collection ..." when absent.
+  // The collection is read from the provider when it is first used, not by
+  // Open: most connections never read it. A provider's failure to list its
+  // properties is raised by that first use.
   Variant Property(const std::string& name) const;
   bool HasProperty(const std::string& name) const;
   void RefreshProperties();
@@ -93,9 +96,12 @@ class Connection : public Dispatchable {
   int32_t cursor_location_ = ado::kUseServer;
   int32_t command_timeout_ = 30;
   std::shared_ptr<PhysicalHandle> handle_;
-  std::vector<std::pair<std::string, Variant>> properties_;
+  // Read by the first use of the collection after Open (see Property).
+  void EnsureProperties() const;
+  mutable bool properties_read_ = false;
+  mutable std::vector<std::pair<std::string, Variant>> properties_;
   // Listed with the others; the provider computes them when read.
-  std::vector<std::string> deferred_properties_;
+  mutable std::vector<std::string> deferred_properties_;
 };
 
 class Parameter {

@@ -65,13 +65,14 @@ std::shared_ptr<Dispatchable>& ThreadResourceLoader() {
   return loader;
 }
 
-bool CParse::KeyLess::operator()(const std::string& a,
-                                 const std::string& b) const {
-  return std::lexicographical_compare(
-      a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return static_cast<unsigned char>(Lower(x)) <
-               static_cast<unsigned char>(Lower(y));
-      });
+bool CParse::KeyLess::operator()(std::string_view a, std::string_view b) const {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(Lower(a[i]));
+    const auto y = static_cast<unsigned char>(Lower(b[i]));
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
 }
 
 CParse::~CParse() {
@@ -104,7 +105,7 @@ bool CParse::ParseString(const std::string& to_parse) {
 
 std::string CParse::GetProperty(std::string_view name) const {
   if (!pairs_) throw Error::Of(err::kObjectNotSet, kSource);
-  auto it = pairs_->find(std::string(name));
+  auto it = pairs_->find(name);
   if (it == pairs_->end()) throw Error::Of(err::kInvalidArgument, kSource);
   return it->second;
 }

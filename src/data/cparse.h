@@ -72,8 +72,11 @@ class CParse {
   std::string LanguageID() const { return GetProperty("LANGUAGE"); }
 
  private:
+  // Letter case ignored; transparent, so that a key is looked up without
+  // a copy of it.
   struct KeyLess {
-    bool operator()(const std::string& a, const std::string& b) const;
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
   };
   using Pairs = std::map<std::string, std::string, KeyLess>;
 

@@ -159,7 +159,7 @@ const CParse& CDataSource::Parser() const {
 }
 
 std::shared_ptr<AdoConnection> CDataSource::OpenConnection(
-    const char* isolation) {
+    const std::string& isolation) {
   auto cn = AdoConnection::Create();
   cn->Open(Parser().ConStr(), "", "", ado::kOptionUnspecified);
   cn->SetCursorLocation(ado::kUseClient);
@@ -169,11 +169,13 @@ std::shared_ptr<AdoConnection> CDataSource::OpenConnection(
 }
 
 std::shared_ptr<AdoConnection> CDataSource::UnCommittedConnection() {
-  return OpenConnection(kReadUncommitted);
+  static const std::string isolation = kReadUncommitted;
+  return OpenConnection(isolation);
 }
 
 std::shared_ptr<AdoConnection> CDataSource::Connection() {
-  return OpenConnection(kReadCommitted);
+  static const std::string isolation = kReadCommitted;
+  return OpenConnection(isolation);
 }
 
 std::shared_ptr<SharedPropertyGroup> CDataSource::Group(const char* suffix,

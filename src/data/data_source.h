@@ -120,7 +120,8 @@ class CDataSource {
 
  private:
   const CParse& Parser() const;
-  std::shared_ptr<AdoConnection> OpenConnection(const char* isolation);
+  // `isolation`: the statement run on the new connection.
+  std::shared_ptr<AdoConnection> OpenConnection(const std::string& isolation);
   std::shared_ptr<SharedPropertyGroup> Group(const char* suffix,
                                              bool* existed = nullptr) const;
   bool LoadDataSourceInfo(bool raise);

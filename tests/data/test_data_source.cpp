@@ -35,6 +35,7 @@ struct ProbeState {
   std::map<std::string, Variant> properties;
   std::atomic<int> opens{0};
   std::atomic<int> runs{0};
+  std::atomic<int> property_lists{0};  // Properties() calls
 };
 
 ProbeState& Probe() {
@@ -56,6 +57,7 @@ class ProbeConnection : public PhysicalConnection {
     return inner_->Run(text, params);
   }
   std::map<std::string, Variant> Properties() override {
+    ++Probe().property_lists;
     std::lock_guard<std::mutex> lock(Probe().mu);
     return Probe().properties;
   }
@@ -261,6 +263,28 @@ TEST_F(DataSourceTest, RealProviderDescribesItself) {
   }
   EXPECT_EQ(ds->DBMSVersion(), cn->Property("DBMS Version").ToText());
   EXPECT_TRUE(ds->LikeEscapeClause());  // SQLite's is "Y"
+}
+
+// A connection asks its provider for the properties at their first use,
+// once, and again on Refresh; a closed one has none.
+TEST_F(DataSourceTest, ConnectionReadsPropertiesWhenFirstUsed) {
+  CreateDb();
+  auto cn = Source()->Connection();
+  const int lists = Probe().property_lists;
+  SetProbeProperties({{"DBMS Name", Variant::Text("Later")}});
+  EXPECT_EQ(cn->Property("dbms name").ToText(), "Later");
+  EXPECT_FALSE(cn->HasProperty("DBMS Version"));
+  EXPECT_EQ(ErrorOf([&] { cn->Property("DBMS Version"); }), 3265);
+  EXPECT_EQ(Probe().property_lists - lists, 1);
+  SetProbeProperties(FullProperties());
+  cn->RefreshProperties();
+  EXPECT_EQ(cn->Property("DBMS Version").ToText(), "1.0");
+  EXPECT_EQ(Probe().property_lists - lists, 2);
+  cn->Close();
+  EXPECT_FALSE(cn->HasProperty("DBMS Name"));
+  EXPECT_EQ(ErrorOf([&] { cn->Property("DBMS Name"); }), 3265);
+  EXPECT_EQ(ErrorOf([&] { cn->RefreshProperties(); }), 3704);
+  EXPECT_EQ(Probe().property_lists - lists, 2);
 }
 
 TEST_F(DataSourceTest, FailedFillIsRetriedByLaterReaders) {
