@@ -171,11 +171,8 @@ int RunCall(const CallOptions& o, const std::vector<std::string>& rest) {
   }
 }
 
-CommandRunner SetupCall(CLI::App& app) {
+CommandRunner SetupCall(CLI::App* sub) {
   auto options = std::make_shared<CallOptions>();
-  CLI::App* sub = app.add_subcommand(
-      "call",
-      "Call methods of one public object and print the results as JSON");
   sub->add_option("--db", options->db, "SQLite database file");
   sub->add_option("--dsn", options->dsn,
                   "Whole connection property string (instead of --db)");
@@ -196,7 +193,10 @@ CommandRunner SetupCall(CLI::App& app) {
   return [options, sub] { return RunCall(*options, sub->remaining()); };
 }
 
-const CommandRegistration kCall("call", 20, SetupCall);
+const CommandRegistration kCall(
+    "call", 20,
+    "Call methods of one public object and print the results as JSON",
+    SetupCall);
 
 }  // namespace
 

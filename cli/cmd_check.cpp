@@ -70,10 +70,8 @@ struct CheckOptions {
   std::string format = "table";
 };
 
-CommandRunner SetupCheck(CLI::App& app) {
+CommandRunner SetupCheck(CLI::App* sub) {
   auto o = std::make_shared<CheckOptions>();
-  CLI::App* sub = app.add_subcommand(
-      "check", "The checks before a close or reopen, with a verdict each");
   AddConnectionOptions(sub, &o->connection);
   CLI::Option* period =
       sub->add_option("--period", o->period,
@@ -93,7 +91,9 @@ CommandRunner SetupCheck(CLI::App& app) {
   };
 }
 
-const CommandRegistration kCheck("check", 40, SetupCheck);
+const CommandRegistration kCheck(
+    "check", 40, "The checks before a close or reopen, with a verdict each",
+    SetupCheck);
 
 }  // namespace
 

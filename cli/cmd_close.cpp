@@ -537,12 +537,8 @@ void AddPlanOutputOptions(CLI::App* sub, std::string* format,
                   "Name in the close log (default: the OS user)");
 }
 
-CommandRunner SetupClose(CLI::App& app) {
+CommandRunner SetupClose(CLI::App* sub) {
   auto o = std::make_shared<CloseCommandOptions>();
-  CLI::App* sub = app.add_subcommand(
-      "close",
-      "Close the current period: the whole plan in one transaction, all or "
-      "nothing");
   AddConnectionOptions(sub, &o->connection);
   CLI::Option* period =
       sub->add_option("--period", o->period,
@@ -584,12 +580,8 @@ struct ReopenCommandOptions {
   std::string operator_name;
 };
 
-CommandRunner SetupReopen(CLI::App& app) {
+CommandRunner SetupReopen(CLI::App* sub) {
   auto o = std::make_shared<ReopenCommandOptions>();
-  CLI::App* sub = app.add_subcommand(
-      "reopen",
-      "Take back the last close: from the current period back to the one "
-      "before, in one transaction");
   AddConnectionOptions(sub, &o->connection);
   sub->add_flag("--dry-run", o->plan.dry_run,
                 "Run the whole plan, report it, then roll it back");
@@ -611,8 +603,16 @@ CommandRunner SetupReopen(CLI::App& app) {
   };
 }
 
-const CommandRegistration kClose("close", 50, SetupClose);
-const CommandRegistration kReopen("reopen", 60, SetupReopen);
+const CommandRegistration kClose(
+    "close", 50,
+    "Close the current period: the whole plan in one transaction, all or "
+    "nothing",
+    SetupClose);
+const CommandRegistration kReopen(
+    "reopen", 60,
+    "Take back the last close: from the current period back to the one "
+    "before, in one transaction",
+    SetupReopen);
 
 }  // namespace
 

@@ -127,12 +127,8 @@ int RunDemo(const DemoCommandOptions& o) {
   return kExitOk;
 }
 
-CommandRunner SetupDemo(CLI::App& app) {
+CommandRunner SetupDemo(CLI::App* sub) {
   auto o = std::make_shared<DemoCommandOptions>();
-  CLI::App* sub = app.add_subcommand(
-      "demo",
-      "Create a demonstration database, show it, close its current period "
-      "and show what changed");
   sub->add_option("--db", o->db,
                   "Database file to create (default marl-demo.db)");
   sub->add_flag("--force", o->force,
@@ -152,7 +148,11 @@ CommandRunner SetupDemo(CLI::App& app) {
   return [o] { return RunGuarded("demo", [&] { return RunDemo(*o); }); };
 }
 
-const CommandRegistration kDemo("demo", 5, SetupDemo);
+const CommandRegistration kDemo(
+    "demo", 5,
+    "Create a demonstration database, show it, close its current period "
+    "and show what changed",
+    SetupDemo);
 
 }  // namespace
 

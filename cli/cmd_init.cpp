@@ -378,12 +378,8 @@ int RunInit(const InitOptions& options) {
   });
 }
 
-CommandRunner SetupInit(CLI::App& app) {
+CommandRunner SetupInit(CLI::App* sub) {
   auto options = std::make_shared<InitOptions>();
-  CLI::App* sub = app.add_subcommand(
-      "init",
-      "Create the ERP tables with their seed rows: a new SQLite file, or an "
-      "existing empty database on any provider");
   sub->add_option("--db", options->db, "SQLite database file to create");
   sub->add_option("--dsn", options->dsn,
                   "Connection property string of an existing database; its "
@@ -414,7 +410,11 @@ CommandRunner SetupInit(CLI::App& app) {
   return [options] { return RunInit(*options); };
 }
 
-const CommandRegistration kInit("init", 10, SetupInit);
+const CommandRegistration kInit(
+    "init", 10,
+    "Create the ERP tables with their seed rows: a new SQLite file, or an "
+    "existing empty database on any provider",
+    SetupInit);
 
 }  // namespace
 

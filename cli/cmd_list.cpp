@@ -171,10 +171,8 @@ int RunList(const ListOptions& o) {
   return kExitOk;
 }
 
-CommandRunner SetupList(CLI::App& app) {
+CommandRunner SetupList(CLI::App* sub) {
   auto o = std::make_shared<ListOptions>();
-  CLI::App* sub =
-      app.add_subcommand("list", "The cost balance lists (CheckOutInfo)");
   AddConnectionOptions(sub, &o->connection);
   sub->add_option("kind", o->kind,
                   "balances (GetList), costs (GetCostList), balances-dept "
@@ -208,7 +206,9 @@ CommandRunner SetupList(CLI::App& app) {
   return [o] { return RunGuarded("list", [&] { return RunList(*o); }); };
 }
 
-const CommandRegistration kList("list", 70, SetupList);
+const CommandRegistration kList("list", 70,
+                                "The cost balance lists (CheckOutInfo)",
+                                SetupList);
 
 }  // namespace
 

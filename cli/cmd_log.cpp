@@ -98,12 +98,8 @@ int RunLog(const LogOptions& o, std::ostream& out) {
   return kExitOk;
 }
 
-CommandRunner SetupLog(CLI::App& app) {
+CommandRunner SetupLog(CLI::App* sub) {
   auto o = std::make_shared<LogOptions>();
-  CLI::App* sub = app.add_subcommand(
-      "log",
-      "The close log: every close and reopen attempt, who, when, with what "
-      "result");
   AddConnectionOptions(sub, &o->connection);
   sub->add_option("--format", o->format, "table (default), csv or json")
       ->check(CLI::IsMember({"table", "csv", "json"}));
@@ -114,7 +110,11 @@ CommandRunner SetupLog(CLI::App& app) {
       [o] { return RunGuarded("log", [&] { return RunLog(*o, std::cout); }); };
 }
 
-const CommandRegistration kLog("log", 65, SetupLog);
+const CommandRegistration kLog(
+    "log", 65,
+    "The close log: every close and reopen attempt, who, when, with what "
+    "result",
+    SetupLog);
 
 }  // namespace
 

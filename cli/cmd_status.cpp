@@ -188,12 +188,8 @@ struct StatusOptions {
   std::string format = "table";
 };
 
-CommandRunner SetupStatus(CLI::App& app) {
+CommandRunner SetupStatus(CLI::App* sub) {
   auto o = std::make_shared<StatusOptions>();
-  CLI::App* sub = app.add_subcommand(
-      "status",
-      "Current and next period, cost balance totals, batch completion and "
-      "the current period's rows");
   AddConnectionOptions(sub, &o->connection);
   sub->add_option("--format", o->format, "table (default) or json")
       ->check(CLI::IsMember({"table", "json"}));
@@ -206,7 +202,11 @@ CommandRunner SetupStatus(CLI::App& app) {
   };
 }
 
-const CommandRegistration kStatus("status", 30, SetupStatus);
+const CommandRegistration kStatus(
+    "status", 30,
+    "Current and next period, cost balance totals, batch completion and "
+    "the current period's rows",
+    SetupStatus);
 
 }  // namespace
 

@@ -26,8 +26,10 @@ std::vector<CommandInfo>& Commands() {
 }
 
 CommandRegistration::CommandRegistration(std::string name, int order,
+                                         std::string description,
                                          CommandSetup setup) {
-  Commands().push_back({std::move(name), order, std::move(setup)});
+  Commands().push_back(
+      {std::move(name), order, std::move(description), std::move(setup)});
 }
 
 std::string SqliteDsn(const std::string& path, const std::string& language) {

@@ -3,9 +3,11 @@
 // errors.
 //
 // Adding a command: put a file cli/cmd_<name>.cpp next to the others that
-// defines a setup function and registers it with a static CommandRegistration
-// (see cmd_init.cpp). Setup adds the subcommand to the tool's CLI::App and
-// returns the function that runs it and gives the exit status.
+// defines a setup function and registers it, with the command's one-line
+// description, with a static CommandRegistration (see cmd_init.cpp). Setup
+// adds the command's options to its subcommand of the tool's CLI::App and
+// returns the function that runs it and gives the exit status; it is called
+// only where the command can be parsed or asked for help.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -37,11 +39,12 @@ class UsageError : public std::runtime_error {
 };
 
 using CommandRunner = std::function<int()>;
-using CommandSetup = std::function<CommandRunner(CLI::App& app)>;
+using CommandSetup = std::function<CommandRunner(CLI::App* sub)>;
 
 struct CommandInfo {
   std::string name;
-  int order = 0;  // position in the help listing
+  int order = 0;            // position in the help listing
+  std::string description;  // its line in the help listing
   CommandSetup setup;
 };
 
@@ -49,7 +52,8 @@ struct CommandInfo {
 std::vector<CommandInfo>& Commands();
 
 struct CommandRegistration {
-  CommandRegistration(std::string name, int order, CommandSetup setup);
+  CommandRegistration(std::string name, int order, std::string description,
+                      CommandSetup setup);
 };
 
 // The connection property string for an SQLite database file:

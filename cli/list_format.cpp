@@ -2,9 +2,9 @@
 #include "list_format.h"
 
 #include <algorithm>
-#include <map>
 #include <ostream>
 #include <set>
+#include <string_view>
 
 #include "common.h"
 #include "money.h"
@@ -60,15 +60,16 @@ const ColumnInfo* Known(const std::string& name) {
   return nullptr;
 }
 
-Kind KindOf(const std::string& name) {
-  const ColumnInfo* c = Known(name);
-  return c ? c->kind : Kind::kText;
+// The value of `key` in `row`; false when the row or the key is absent.
+bool Read(const std::shared_ptr<FieldValueSet>& row, const char* key,
+          Variant* value) {
+  return row && row->Lookup(key, value);
 }
 
 int Decimals(const std::shared_ptr<FieldValueSet>& row, const char* key,
              int fallback) {
-  if (!row || !row->Exists(key)) return fallback;
-  const Variant v = row->Value(key);
+  Variant v;
+  if (!Read(row, key, &v)) return fallback;
   return v.IsNumeric() ? static_cast<int>(v.ToDouble()) : fallback;
 }
 
@@ -111,15 +112,15 @@ void AlignPoints(std::vector<std::string>& cells) {
 }
 
 bool IsTotal(const std::shared_ptr<FieldValueSet>& row) {
-  return row && row->Exists("FCostID") &&
-         CellText(row->Value("FCostID")) == "*";
+  Variant v;
+  return Read(row, "FCostID", &v) && CellText(v) == "*";
 }
 
 std::string GroupKey(const std::shared_ptr<FieldValueSet>& row) {
-  if (!row) return "";
   std::string key;
+  Variant v;
   for (const char* k : {"FYear", "FPeriod", "FExpDeptID", "FProductID"}) {
-    if (row->Exists(k)) key += CellText(row->Value(k)) + '\x1f';
+    if (Read(row, k, &v)) key += CellText(v) + '\x1f';
   }
   return key;
 }
@@ -134,6 +135,7 @@ std::string ReadableHeader(const std::string& column) {
 void PrintLedger(const ItemList& list, const LedgerOptions& o,
                  std::ostream& out) {
   std::vector<std::shared_ptr<FieldValueSet>> records;
+  records.reserve(list.Count());
   for (int32_t i = 1; i <= list.UBound(); ++i) {
     records.push_back(list.Record(i));
   }
@@ -141,28 +143,48 @@ void PrintLedger(const ItemList& list, const LedgerOptions& o,
     out << "(no rows)\n";
     return;
   }
+  // The columns, by their position in the first record's keys.
   const std::vector<std::string> all = records.front()->Keys();
-
-  // The kind of each column, looked up once.
+  std::vector<const ColumnInfo*> known;
   std::vector<Kind> kinds;
+  known.reserve(all.size());
   kinds.reserve(all.size());
-  for (const std::string& c : all) kinds.push_back(KindOf(c));
+  for (const std::string& c : all) {
+    known.push_back(Known(c));
+    kinds.push_back(known.back() ? known.back()->kind : Kind::kText);
+  }
+  auto header = [&](size_t c) {
+    return known[c] ? std::string(known[c]->header) : all[c];
+  };
+  auto position = [&](std::string_view name) {
+    return static_cast<size_t>(std::find(all.begin(), all.end(), name) -
+                               all.begin());
+  };
 
   // Items before their total: within a department and product, the '*'
   // row moves behind the items.
   std::vector<std::string> group_keys;
+  std::vector<char> total;
   group_keys.reserve(records.size());
-  for (const auto& r : records) group_keys.push_back(GroupKey(r));
+  total.reserve(records.size());
+  for (const auto& r : records) {
+    group_keys.push_back(GroupKey(r));
+    total.push_back(IsTotal(r));
+  }
   std::vector<std::shared_ptr<FieldValueSet>> ordered;
+  std::vector<char> ordered_total;
   ordered.reserve(records.size());
+  ordered_total.reserve(records.size());
   for (size_t i = 0; i < records.size();) {
     size_t j = i;
     while (j < records.size() && group_keys[j] == group_keys[i]) ++j;
-    std::vector<std::shared_ptr<FieldValueSet>> totals;
-    for (size_t k = i; k < j; ++k) {
-      (IsTotal(records[k]) ? totals : ordered).push_back(records[k]);
+    for (const bool totals : {false, true}) {
+      for (size_t k = i; k < j; ++k) {
+        if (static_cast<bool>(total[k]) != totals) continue;
+        ordered.push_back(records[k]);
+        ordered_total.push_back(total[k]);
+      }
     }
-    ordered.insert(ordered.end(), totals.begin(), totals.end());
     i = j;
   }
 
@@ -170,118 +192,119 @@ void PrintLedger(const ItemList& list, const LedgerOptions& o,
   std::vector<RowDecimals> decimals;
   decimals.reserve(ordered.size());
   for (const auto& r : ordered) decimals.push_back(DecimalsOf(r));
-  std::map<std::string, std::vector<std::string>> cells;
+  std::vector<std::vector<std::string>> cells(all.size());
   for (size_t c = 0; c < all.size(); ++c) {
-    std::vector<std::string>& column = cells[all[c]];
+    std::vector<std::string>& column = cells[c];
     column.reserve(ordered.size() + 1);
     for (size_t r = 0; r < ordered.size(); ++r) {
       column.push_back(Cell(ordered[r], all[c], kinds[c], decimals[r]));
     }
   }
   // The grand total of the total rows, where the list has them.
-  bool has_totals = false;
-  std::map<std::string, double> grand;
-  for (const auto& r : ordered) {
-    if (!IsTotal(r)) continue;
-    has_totals = true;
-    for (size_t c = 0; c < all.size(); ++c) {
-      if (kinds[c] != Kind::kAmount) continue;
-      const Variant v = r->Value(all[c]);
-      if (v.IsNumeric()) grand[all[c]] += v.ToDouble();
-    }
-  }
+  const bool has_totals = std::find(ordered_total.begin(), ordered_total.end(),
+                                    1) != ordered_total.end();
   if (has_totals) {
-    for (const std::string& c : all) {
-      cells[c].push_back(grand.count(c) ? Money(grand[c], 2) : "");
+    for (size_t c = 0; c < all.size(); ++c) {
+      bool any = false;
+      double sum = 0;
+      if (kinds[c] == Kind::kAmount) {
+        for (size_t r = 0; r < ordered.size(); ++r) {
+          if (!ordered_total[r]) continue;
+          const Variant v = ordered[r]->Value(all[c]);
+          if (!v.IsNumeric()) continue;
+          sum += v.ToDouble();
+          any = true;
+        }
+      }
+      cells[c].push_back(any ? Money(sum, 2) : "");
     }
   }
   for (size_t c = 0; c < all.size(); ++c) {
-    if (kinds[c] != Kind::kText) AlignPoints(cells[all[c]]);
+    if (kinds[c] != Kind::kText) AlignPoints(cells[c]);
   }
   const std::string kGrandTotal = "grand total";  // in the first column
-  auto width_of = [&](const std::string& c, bool first) {
-    size_t w = DisplayWidth(ReadableHeader(c));
+  auto width_of = [&](size_t c, bool first) {
+    size_t w = DisplayWidth(header(c));
     for (const std::string& t : cells[c]) w = std::max(w, DisplayWidth(t));
     if (first && has_totals) w = std::max(w, kGrandTotal.size());
     return w;
   };
 
-  std::vector<std::string> shown;
+  std::vector<size_t> shown;
   if (!o.columns.empty()) {
     for (const std::string& c : o.columns) {
-      if (!cells.count(c)) {
+      const size_t at = position(c);
+      if (at == all.size()) {
         std::string names;
         for (const std::string& a : all) names += " " + a;
         throw UsageError("the list has no column " + c + "; it has:" + names);
       }
-      shown.push_back(c);
+      shown.push_back(at);
     }
   } else {
     // Known columns in their order, then the others, while they fit.
-    std::vector<std::string> candidates;
+    std::vector<size_t> candidates;
     for (const ColumnInfo& k : kKnown) {
-      if (cells.count(k.name) && !kNotByDefault.count(k.name)) {
-        candidates.push_back(k.name);
+      const size_t at = position(k.name);
+      if (at != all.size() && !kNotByDefault.count(k.name)) {
+        candidates.push_back(at);
       }
     }
-    for (const std::string& c : all) {
-      if (!Known(c)) candidates.push_back(c);
+    for (size_t c = 0; c < all.size(); ++c) {
+      if (!known[c]) candidates.push_back(c);
     }
     // The first column in the list's order carries the grand total label.
-    std::string first_in_order;
-    for (const std::string& c : all) {
-      if (std::find(candidates.begin(), candidates.end(), c) !=
-          candidates.end()) {
-        first_in_order = c;
-        break;
-      }
-    }
+    const size_t first_in_order =
+        candidates.empty()
+            ? all.size()
+            : *std::min_element(candidates.begin(), candidates.end());
+    std::vector<char> chosen(all.size(), 0);
     size_t used = 0;
-    for (const std::string& c : candidates) {
-      const size_t w =
-          width_of(c, c == first_in_order) + (shown.empty() ? 0 : 2);
+    bool none = true;
+    for (const size_t c : candidates) {
+      const size_t w = width_of(c, c == first_in_order) + (none ? 0 : 2);
       if (used + w > o.width) continue;
       used += w;
-      shown.push_back(c);
+      none = false;
+      chosen[c] = 1;
     }
     // Shown in the list's own order.
-    std::vector<std::string> in_order;
-    for (const std::string& c : all) {
-      if (std::find(shown.begin(), shown.end(), c) != shown.end()) {
-        in_order.push_back(c);
-      }
+    for (size_t c = 0; c < all.size(); ++c) {
+      if (chosen[c]) shown.push_back(c);
     }
-    shown = in_order;
   }
 
   std::vector<std::string> headers;
-  for (const std::string& c : shown) {
-    headers.push_back(ReadableHeader(c));
+  headers.reserve(shown.size());
+  for (const size_t c : shown) headers.push_back(header(c));
+  TextTable table(std::move(headers));
+  for (size_t k = 0; k < shown.size(); ++k) {
+    table.SetRightAligned(k, kinds[shown[k]] != Kind::kText);
   }
   const size_t n = cells[shown.front()].size();
-  std::vector<std::vector<std::string>> rows(n);
   for (size_t r = 0; r < n; ++r) {
-    for (const std::string& c : shown) rows[r].push_back(cells[c][r]);
+    std::vector<std::string> row;
+    row.reserve(shown.size());
+    for (const size_t c : shown) row.push_back(cells[c][r]);
+    if (has_totals && r + 1 == n) row.front() = kGrandTotal;
+    table.AddRow(std::move(row));
   }
-  TextTable table(headers);
-  for (size_t c = 0; c < shown.size(); ++c) {
-    table.SetRightAligned(c, KindOf(shown[c]) != Kind::kText);
-  }
-  if (has_totals) rows.back().front() = kGrandTotal;
-  for (auto& r : rows) table.AddRow(std::move(r));
   out << table.Render() << "(" << list.UBound() << " rows"
       << (has_totals ? ", items before their total" : "") << ")\n";
   if (shown.size() < all.size() && o.columns.empty()) {
     // Wrapped to the same width as the table.
     std::string line = "Left out to fit " + std::to_string(o.width) +
                        " columns (choose with --columns NAME,...):";
-    for (const std::string& c : all) {
-      if (std::find(shown.begin(), shown.end(), c) != shown.end()) continue;
-      if (line.size() + 1 + c.size() > o.width) {
+    for (size_t c = 0, k = 0; c < all.size(); ++c) {
+      if (k < shown.size() && shown[k] == c) {
+        ++k;
+        continue;
+      }
+      if (line.size() + 1 + all[c].size() > o.width) {
         out << line << "\n";
         line = " ";
       }
-      line += " " + c;
+      line += " " + all[c];
     }
     out << line << "\n";
   }

@@ -52,8 +52,22 @@ int main(int argc, char** argv) {
                    [](const CommandInfo& a, const CommandInfo& b) {
                      return a.order < b.order;
                    });
+  // Every command is listed, but only a command that can be parsed gets its
+  // options: the one named first, or every one where the first argument
+  // names none (anything else before a command is parsed, or refused, as
+  // ever). The tool's own help and version, alone, need none.
+  const std::string first = argc > 1 ? argv[1] : "";
+  const bool named =
+      std::any_of(commands.begin(), commands.end(),
+                  [&](const CommandInfo& c) { return c.name == first; });
+  const bool bare =
+      argc < 2 || (argc == 2 && (first == "--help" || first == "-h" ||
+                                 first == "--version"));
   std::map<std::string, marl::cli::CommandRunner> runners;
-  for (const CommandInfo& c : commands) runners[c.name] = c.setup(app);
+  for (const CommandInfo& c : commands) {
+    CLI::App* sub = app.add_subcommand(c.name, c.description);
+    if (named ? c.name == first : !bare) runners[c.name] = c.setup(sub);
+  }
 
   app.footer(
       "Exit status, the same in every command: 0 done; 2 usage error; 3 an "
@@ -63,8 +77,7 @@ int main(int argc, char** argv) {
     std::cout << app.help();
     return marl::cli::kExitUsage;
   }
-  if (const std::string first = argv[1];
-      !first.empty() && first[0] != '-' && runners.count(first) == 0) {
+  if (!first.empty() && first[0] != '-' && !named) {
     std::string names;
     for (const CommandInfo& c : commands) names += " " + c.name;
     std::cerr << "marl-checkout: unknown command '" << first

@@ -12,41 +12,46 @@ std::string Money(double value, int decimals) {
   if (!std::isfinite(value)) return value != value ? "NaN" : "Infinity";
   // The shortest fixed-point text that reads back as the value (2.675 is
   // "2.675", not 2.67499999...), rounded half away from zero in decimal.
-  char buf[400];
-  auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value),
-                           std::chars_format::fixed);
-  std::string text(buf, res.ptr);
-  size_t point = text.find('.');
-  if (point == std::string::npos) {
-    point = text.size();
-    text += '.';
-  }
-  text.append(decimals + 1, '0');  // room for the rounding digit
-  std::string kept = text.substr(0, point + 1 + decimals);
-  if (text[point + 1 + decimals] >= '5') {
+  // Worked on in one buffer: a place in front for a carry out of the first
+  // digit, the text (a double's takes at most 330 characters), a point
+  // where it has none and the zeros up to the rounding digit.
+  constexpr size_t kText = 400;
+  char buf[1 + kText + 1 + 8 + 1];
+  char* const digits = buf + 1;
+  char* end = std::to_chars(digits, digits + kText, std::fabs(value),
+                            std::chars_format::fixed)
+                  .ptr;
+  char* const point = std::find(digits, end, '.');
+  if (point == end) *end++ = '.';
+  end = std::fill_n(end, decimals + 1, '0');  // room for the rounding digit
+  char* const kept_end = point + 1 + decimals;
+  char* begin = digits;
+  if (*kept_end >= '5') {
     // Carry from the last kept digit leftwards.
-    int i = static_cast<int>(kept.size()) - 1;
-    for (; i >= 0; --i) {
-      if (kept[i] == '.') continue;
-      if (kept[i] == '9') {
-        kept[i] = '0';
+    char* i = kept_end - 1;
+    for (; i >= digits; --i) {
+      if (*i == '.') continue;
+      if (*i == '9') {
+        *i = '0';
       } else {
-        ++kept[i];
+        ++*i;
         break;
       }
     }
-    if (i < 0) kept.insert(kept.begin(), '1');
+    if (i < digits) *--begin = '1';
   }
-  point = kept.find('.');
-  const std::string whole = kept.substr(0, point);
-  const std::string fraction = decimals > 0 ? kept.substr(point) : "";
-  std::string grouped;
-  for (size_t i = 0; i < whole.size(); ++i) {
-    if (i > 0 && (whole.size() - i) % 3 == 0) grouped += ',';
-    grouped += whole[i];
+  const bool zero =
+      std::all_of(begin, kept_end, [](char c) { return c == '0' || c == '.'; });
+  const size_t whole = static_cast<size_t>(point - begin);
+  std::string out;
+  out.reserve(1 + whole + whole / 3 + 1 + static_cast<size_t>(decimals));
+  if (value < 0 && !zero) out += '-';
+  for (size_t i = 0; i < whole; ++i) {
+    if (i > 0 && (whole - i) % 3 == 0) out += ',';
+    out += begin[i];
   }
-  const bool zero = kept.find_first_not_of("0.") == std::string::npos;
-  return (value < 0 && !zero ? "-" : "") + grouped + fraction;
+  if (decimals > 0) out.append(point, kept_end);
+  return out;
 }
 
 }  // namespace marl::cli

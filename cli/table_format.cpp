@@ -102,32 +102,46 @@ void TextTable::AddRow(std::vector<std::string> cells) {
 std::string TextTable::Render(const std::string& indent) const {
   size_t columns = headers_.size();
   for (const auto& r : rows_) columns = std::max(columns, r.size());
+  // Each cell measured once: the header row, then the rows.
   std::vector<size_t> widths(columns, 0);
+  std::vector<size_t> cell_widths;
   auto measure = [&](const std::vector<std::string>& cells) {
     for (size_t c = 0; c < cells.size(); ++c) {
-      widths[c] = std::max(widths[c], DisplayWidth(cells[c]));
+      cell_widths.push_back(DisplayWidth(cells[c]));
+      widths[c] = std::max(widths[c], cell_widths.back());
     }
   };
   measure(headers_);
   for (const auto& r : rows_) measure(r);
 
   std::string out;
-  auto line = [&](const std::vector<std::string>& cells) {
-    std::string text = indent;
+  size_t measured = 0;  // the next entry of cell_widths
+  auto line = [&](const std::vector<std::string>& cells, bool rule) {
+    const size_t start = out.size();
+    out += indent;
     for (size_t c = 0; c < columns; ++c) {
-      if (c > 0) text += "  ";
-      const std::string empty;
-      const std::string& cell = c < cells.size() ? cells[c] : empty;
-      text += Pad(cell, widths[c], c < right_.size() && right_[c]);
+      if (c > 0) out += "  ";
+      if (rule) {
+        out.append(widths[c], '-');
+        continue;
+      }
+      if (c >= cells.size()) {
+        out.append(widths[c], ' ');
+        continue;
+      }
+      const size_t w = cell_widths[measured++];
+      const size_t blanks = w < widths[c] ? widths[c] - w : 0;
+      const bool right = c < right_.size() && right_[c];
+      if (right) out.append(blanks, ' ');
+      out += cells[c];
+      if (!right) out.append(blanks, ' ');
     }
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    out += text + "\n";
+    while (out.size() > start && out.back() == ' ') out.pop_back();
+    out += '\n';
   };
-  line(headers_);
-  std::vector<std::string> rule;
-  for (size_t c = 0; c < columns; ++c) rule.emplace_back(widths[c], '-');
-  line(rule);
-  for (const auto& r : rows_) line(r);
+  line(headers_, false);
+  line({}, true);
+  for (const auto& r : rows_) line(r, false);
   return out;
 }
 

@@ -53,14 +53,15 @@ std::string CurrentPeriodKey(data::CDataSource& ds) {
 }
 
 // Opens `sql` on a new connection of the object's data source as a detached
-// client-side recordset and returns its rows.
+// client-side recordset and returns its rows (moved out of the recordset,
+// which is not used again).
 std::shared_ptr<ItemList> OpenList(frame::Method& m, const std::string& sql) {
   auto rs = data::Recordset::Create();
   rs->CursorLocation = data::ado::kUseClient;
   rs->ReadOnlySource = true;
   rs->Open(sql, m.data_source().Connection());
   rs->SetActiveConnection(nullptr);
-  std::shared_ptr<ItemList> list = common::RecordsetToItemList(*rs);
+  std::shared_ptr<ItemList> list = common::TakeRecordsetToItemList(*rs);
   rs.reset();
   return list;
 }

@@ -1,6 +1,8 @@
 // Amounts as a ledger shows them.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "money.h"
 
 namespace marl::cli {
@@ -24,6 +26,13 @@ TEST(Money, RoundsInDecimalAndGroupsThousands) {
       {0, 0, "0"},
       {100, 3, "100.000"},
       {-99999.5, 0, "-100,000"},
+      {9.5, 0, "10"},
+      {0.125, 12, "0.12500000"},  // at most 8 decimals
+      {2.5, -1, "3"},
+      {5e-324, 8, "0.00000000"},
+      {-1e21, 0, "-1,000,000,000,000,000,000,000"},
+      {std::numeric_limits<double>::quiet_NaN(), 2, "NaN"},
+      {-std::numeric_limits<double>::infinity(), 2, "Infinity"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Money(c.value, c.decimals), c.text) << c.value;

@@ -3,6 +3,7 @@
 // tool's manual against its --help.
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <random>
@@ -192,6 +193,30 @@ TEST_F(Reliability, TwoConcurrentClosesMakeOneClose) {
   // Exactly the result of one close (each database logs its own attempts).
   ExpectSameTables(TakeSnapshot(single, DataOnly()),
                    TakeSnapshot(db_, DataOnly()));
+}
+
+// The tool's help lists every command, asked for in any form; a command's
+// help, even after the tool's --help, shows its options.
+TEST_F(OperatorTest, HelpListsEveryCommandAndACommandsOptions) {
+  const ToolResult help = Tool({"--help"});
+  ASSERT_EQ(help.status, 0) << help.err;
+  for (const std::string command : {"demo", "init", "call", "status", "check",
+                                    "close", "reopen", "log", "list"}) {
+    EXPECT_NE(help.out.find("\n  " + command + " "), std::string::npos)
+        << command;
+  }
+  // Without arguments the usage line names no program.
+  auto listing = [](const std::string& out) {
+    return out.substr(std::min(out.find("\nOptions:"), out.size()));
+  };
+  EXPECT_EQ(Tool({"-h"}).out, help.out);
+  EXPECT_EQ(listing(Tool({}).out), listing(help.out));
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"list", "--help"}, {"--help", "list"}}) {
+    const ToolResult list = Tool(args);
+    EXPECT_EQ(list.status, 0) << args[0];
+    EXPECT_NE(list.out.find("--dept"), std::string::npos) << args[0];
+  }
 }
 
 // The manual page and the bash completion name every command and every

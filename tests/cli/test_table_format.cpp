@@ -1,4 +1,4 @@
-// Display widths of table cells.
+// Display widths of table cells and the tables they make.
 #include <gtest/gtest.h>
 
 #include "table_format.h"
@@ -25,6 +25,24 @@ TEST(DisplayWidth, CountsColumnsOnScreen) {
   for (const Case& c : cases) {
     EXPECT_EQ(DisplayWidth(c.text), c.width) << c.text;
   }
+}
+
+// Columns as wide as their widest cell (by display width), numbers padded
+// on the left, short rows filled, trailing blanks (indent too) trimmed.
+TEST(TextTable, AlignsCellsByTheirDisplayWidth) {
+  TextTable table({"name", "amount", "note"});
+  table.SetRightAligned(1);
+  table.AddRow({"齿轮", "1,670.10", "x"});
+  table.AddRow({"P0001 *", "5.00"});
+  table.AddRow({"", "", "", "extra"});
+  table.AddRow({});
+  EXPECT_EQ(table.Render("  "),
+            "  name       amount  note\n"
+            "  -------  --------  ----  -----\n"
+            "  齿轮     1,670.10  x\n"
+            "  P0001 *      5.00\n"
+            "                           extra\n"
+            "\n");
 }
 
 }  // namespace

@@ -73,13 +73,23 @@ class Pusher : TokenReader {
     for (uint32_t i = first_; i <= last_; ++i) {
       if (kw(i, Kw::With)) return {};
     }
+    std::vector<Level> levels;
+    bool receiver = false;
     for (uint32_t i = first_; i <= last_; ++i) {
       if (!kw(i, Kw::Select) || (i != first_ && !op(i - 1, '('))) continue;
       const uint32_t e = LevelEnd(i);
       if (e == 0) continue;
       auto level = Parse(i, e);
       if (!level) continue;
-      for (auto [cb, ce] : Conjuncts(*level)) Start(*level, cb, ce);
+      receiver = receiver || HasReceiver(*level);
+      levels.push_back(std::move(*level));
+    }
+    // Only a derived table that Siblings accepts receives a condition, and
+    // every level a chain walks through is one of these: without one, no
+    // chain needs to be followed.
+    if (!receiver) return {};
+    for (const Level& level : levels) {
+      for (auto [cb, ce] : Conjuncts(level)) Start(level, cb, ce);
     }
     std::vector<TextInsertion> out;
     for (auto& [key, conds] : restrict_) {
@@ -506,6 +516,27 @@ class Pusher : TokenReader {
         if (auto p = Sibling(lv.items[s], str(other + 2))) out->push_back(*p);
       }
     }
+  }
+
+  // Whether some conjunct "q.c = s.d" of the level lets Siblings add a
+  // restriction inside s, for any q and c.
+  bool HasReceiver(const Level& lv) const {
+    if (!lv.comma_only) return false;
+    for (auto [cb, ce] : Conjuncts(lv)) {
+      if (ce != cb + 6 || !equals(cb + 3)) continue;
+      uint32_t mine = cb, other = cb + 4;
+      for (int side = 0; side < 2; ++side, std::swap(mine, other)) {
+        if (!ident(mine) || !op(mine + 1, '.') || !ident(mine + 2) ||
+            !ident(other) || !op(other + 1, '.') || !ident(other + 2)) {
+          break;
+        }
+        const int q = Find(lv, str(mine));
+        const int s = Find(lv, str(other));
+        if (q < 0 || s < 0 || s == q || lv.items[s].name != 0) continue;
+        if (Sibling(lv.items[s], str(other + 2))) return true;
+      }
+    }
+    return false;
   }
 
   // A conjunct [cb, ce] of level lv: "c = K", "q.c = K" or the constant on
