@@ -244,7 +244,9 @@ TEST_F(GlobalsTest, TakenRowsMakeTheSameList) {
     rs->MoveNext();
     EXPECT_EQ(dump(*common::TakeRecordsetToItemList(*rs)), expected);
     EXPECT_EQ(rs->State(), data::ado::kStateClosed);
-    if (clone) EXPECT_EQ(dump(*common::RecordsetToItemList(*clone)), expected);
+    if (clone) {
+      EXPECT_EQ(dump(*common::RecordsetToItemList(*clone)), expected);
+    }
   }
   auto closed = open();
   closed->Close();
