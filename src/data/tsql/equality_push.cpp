@@ -498,9 +498,11 @@ class Pusher : TokenReader {
     return p;
   }
 
-  // Restrictions the level's WHERE makes possible for item q's column.
-  void Siblings(const Level& lv, int q, std::string_view column,
-                std::vector<Pending>* out) const {
+  // Each side "x.c = y.d" of the level's conjuncts that equate two
+  // qualified columns, when the level joins by commas only: f(mine, other)
+  // gets the positions of x and y, and ends the walk by returning true.
+  template <typename F>
+  void ColumnEqualities(const Level& lv, F&& f) const {
     if (!lv.comma_only) return;
     for (auto [cb, ce] : Conjuncts(lv)) {
       if (ce != cb + 6 || !equals(cb + 3)) continue;
@@ -510,33 +512,41 @@ class Pusher : TokenReader {
             !ident(other) || !op(other + 1, '.') || !ident(other + 2)) {
           break;
         }
-        if (Find(lv, str(mine)) != q || !IEq(str(mine + 2), column)) continue;
-        const int s = Find(lv, str(other));
-        if (s < 0 || s == q || lv.items[s].name != 0) continue;
-        if (auto p = Sibling(lv.items[s], str(other + 2))) out->push_back(*p);
+        if (f(mine, other)) return;
       }
     }
+  }
+
+  // The restriction inside the derived table y of such a side, when y is
+  // not item q and Sibling accepts it.
+  std::optional<Pending> Receiver(const Level& lv, int q,
+                                  uint32_t other) const {
+    const int s = Find(lv, str(other));
+    if (s < 0 || s == q || lv.items[s].name != 0) return std::nullopt;
+    return Sibling(lv.items[s], str(other + 2));
+  }
+
+  // Restrictions the level's WHERE makes possible for item q's column.
+  void Siblings(const Level& lv, int q, std::string_view column,
+                std::vector<Pending>* out) const {
+    ColumnEqualities(lv, [&](uint32_t mine, uint32_t other) {
+      if (Find(lv, str(mine)) == q && IEq(str(mine + 2), column)) {
+        if (auto p = Receiver(lv, q, other)) out->push_back(*p);
+      }
+      return false;
+    });
   }
 
   // Whether some conjunct "q.c = s.d" of the level lets Siblings add a
   // restriction inside s, for any q and c.
   bool HasReceiver(const Level& lv) const {
-    if (!lv.comma_only) return false;
-    for (auto [cb, ce] : Conjuncts(lv)) {
-      if (ce != cb + 6 || !equals(cb + 3)) continue;
-      uint32_t mine = cb, other = cb + 4;
-      for (int side = 0; side < 2; ++side, std::swap(mine, other)) {
-        if (!ident(mine) || !op(mine + 1, '.') || !ident(mine + 2) ||
-            !ident(other) || !op(other + 1, '.') || !ident(other + 2)) {
-          break;
-        }
-        const int q = Find(lv, str(mine));
-        const int s = Find(lv, str(other));
-        if (q < 0 || s < 0 || s == q || lv.items[s].name != 0) continue;
-        if (Sibling(lv.items[s], str(other + 2))) return true;
-      }
-    }
-    return false;
+    bool found = false;
+    ColumnEqualities(lv, [&](uint32_t mine, uint32_t other) {
+      const int q = Find(lv, str(mine));
+      found = q >= 0 && Receiver(lv, q, other).has_value();
+      return found;
+    });
+    return found;
   }
 
   // A conjunct [cb, ce] of level lv: "c = K", "q.c = K" or the constant on
